@@ -1,0 +1,3 @@
+#pragma once
+
+// Structured debug events emitted after successful tile-to-tile plans.

@@ -1,0 +1,9 @@
+#pragma once
+
+// Everything meshweave offers, in one include.
+#include "meshweave/events.hpp"
+#include "meshweave/host.hpp"
+#include "meshweave/instruction_words.hpp"
+#include "meshweave/plans.hpp"
+#include "meshweave/scheduling.hpp"
+#include "meshweave/topology.hpp"

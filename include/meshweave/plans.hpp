@@ -1,0 +1,5 @@
+#pragma once
+
+// Tile-to-tile exchange plans: point-to-point and multicast, and row patching.
+#include "meshweave/plans/plan.hpp"
+#include "meshweave/topology/topology.hpp"

@@ -1,0 +1,4 @@
+#pragma once
+
+// Exchange program scheduling: plan_event_cycles and PlanProgramBuilder.
+#include "meshweave/plans/plan.hpp"
