@@ -1,0 +1,3 @@
+#pragma once
+
+// Decoding instruction words into their fields and text, and reading that text back.
