@@ -1,0 +1,163 @@
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <expected>
+
+#include "meshweave/instruction_words/control_words.hpp"
+#include "meshweave/instruction_words/error.hpp"
+#include "meshweave/plans/plan.hpp"
+#include "meshweave/topology/route.hpp"
+
+namespace meshweave {
+
+// The row layouts of tile-to-tile plans. Callers plan through Topology; the row
+// builders live here, as constexpr functions, so that the documented rows are
+// checked at compile time and both planners share one receive stage.
+namespace plan_rows {
+
+// Physical tiles per card row; the receiver's row number sets its phase.
+inline constexpr std::uint32_t tiles_per_row = 64;
+// Words one SEND word carries; a longer transfer continues in a continuation SEND.
+inline constexpr std::uint32_t send_words = send_word::CountMinusOne::max + 1;
+// Direction field naming both routes (multicast to several tiles, continuation SENDs).
+inline constexpr std::uint32_t both_directions = 3;
+// A sender row lasts at least this many cycles; shorter ones close with a DELAY.
+inline constexpr std::int64_t min_sender_cycles = 6;
+
+// Point-to-point: the receiver's first XPIC waits this field (113 cycles), and the
+// sender starts its SEND at this cycle minus the route's time to the mux.
+inline constexpr std::uint32_t point_arrival_wait = 112;
+// Word 0 of a point-to-point receiver template: the index, in the finalized row,
+// of the XPIC whose selector receives the sender's physical tile.
+inline constexpr std::uint32_t point_patch_index = 1;
+// Multicast: rows may start no later than this cycle (the XPIC wait field's maximum),
+// and no receiver may receive later.
+inline constexpr std::uint32_t multicast_latest_cycle = xpic_word::Wait::max;
+// Multicast receivers' PIC address until the caller patches it (byte address 0x50000).
+inline constexpr std::uint32_t multicast_receive_word = 0x14000;
+
+// Receive stage, the words after a receiver's first XPIC. Transfers of up to
+// `short_receive_max` words release the mux (XPIC with `released_selector`) before
+// the PIC takes the data; longer ones after it.
+inline constexpr std::uint32_t short_receive_max = 51;
+inline constexpr std::uint32_t split_receive_count = short_receive_max + 1;
+inline constexpr std::uint32_t released_selector = 1600;
+// PIC wait of a long transfer on card row 0; each row adds two cycles of phase.
+inline constexpr std::uint32_t pic_wait_base = 51;
+// Closing DELAY field: count + short_receive_tail for short transfers, fixed for long ones.
+inline constexpr std::uint32_t short_receive_tail = 4;
+inline constexpr std::uint32_t long_receive_tail = 56;
+
+constexpr std::uint32_t receiver_phase(std::uint32_t receiver_physical) noexcept {
+  return receiver_physical / tiles_per_row * 2;
+}
+
+// entry, [DELAY of sender_delay + 1 cycles], SEND of the first up to 64 words,
+// [continuation SEND of the rest], [DELAY up to min_sender_cycles], return.
+// `sender_delay` is -1 (SEND at cycle 0) to delay_word::Cycles::max and `count` a
+// valid transfer length; the planners check both before calling.
+constexpr Result<PlanRow> sender_row(std::int32_t sender_delay, std::uint32_t send_direction,
+                                     std::uint32_t continuation_direction,
+                                     std::uint32_t count) noexcept {
+  PlanRow row{};
+  std::size_t cursor = 0;
+  row[cursor++] = ROW_ENTRY_INSTRUCTION;
+  if (sender_delay >= 0) row[cursor++] = delay(static_cast<std::uint32_t>(sender_delay));
+  const Result<std::uint32_t> send = encode_send(std::min(count, send_words) - 1, send_direction, 0);
+  if (!send) return std::unexpected(send.error());
+  row[cursor++] = *send;
+  if (count > send_words) row[cursor++] = send_off(count - send_words - 1, continuation_direction, 0);
+  const std::int64_t accounted = std::int64_t{sender_delay} + 1 + count;
+  if (accounted < min_sender_cycles) {
+    row[cursor++] = delay(static_cast<std::uint32_t>(min_sender_cycles - 1 - accounted));
+  }
+  row[cursor] = RETURN_INSTRUCTION;
+  return row;
+}
+
+// Writes the receive stage and the return word from `cursor` on (4 words).
+constexpr void write_receive_stage(PlanRow& row, std::size_t cursor, std::uint32_t count,
+                                   std::uint32_t phase, std::uint32_t pic_address) noexcept {
+  if (count <= short_receive_max) {
+    row[cursor++] = delay_xpic(count - 1, 0, released_selector);
+    row[cursor++] = delay_pic(pic_wait_base - count + phase, 0, pic_address);
+    row[cursor++] = delay(count + short_receive_tail);
+  } else if (count == split_receive_count) {
+    row[cursor++] = delay_pic(phase + pic_wait_base - 1, 0, pic_address);
+    row[cursor++] = delay_xpic(0, 0, released_selector);
+    row[cursor++] = delay(long_receive_tail);
+  } else {
+    row[cursor++] = delay_pic(phase + pic_wait_base, 0, pic_address);
+    row[cursor++] = delay_xpic(count - split_receive_count - 1, 0, released_selector);
+    row[cursor++] = delay(long_receive_tail);
+  }
+  row[cursor] = RETURN_INSTRUCTION;
+}
+
+// Template: patch index, entry, XPIC waiting for the data (selector still 0),
+// receive stage with PIC address 0, return.
+constexpr PlanRow point_receiver_row(std::uint32_t receiver_physical, std::uint32_t count) noexcept {
+  PlanRow row{};
+  row[0] = point_patch_index;
+  row[1] = ROW_ENTRY_INSTRUCTION;
+  row[2] = delay_xpic(point_arrival_wait, 0, 0);
+  write_receive_stage(row, 3, count, receiver_phase(receiver_physical), 0);
+  return row;
+}
+
+// entry, XPIC waiting until `receive_cycle` and naming the sender, receive stage.
+// A one-word transfer has no mux-release stage.
+constexpr PlanRow multicast_receiver_row(std::uint32_t receive_cycle,
+                                         std::uint32_t receiver_physical,
+                                         std::uint32_t source_physical,
+                                         std::uint32_t count) noexcept {
+  PlanRow row{};
+  const std::uint32_t phase = receiver_phase(receiver_physical);
+  row[0] = ROW_ENTRY_INSTRUCTION;
+  row[1] = delay_xpic(receive_cycle, 0, source_physical);
+  if (count == 1) {
+    row[2] = delay_pic(phase + pic_wait_base, 0, multicast_receive_word);
+    row[3] = delay(count + short_receive_tail);
+    row[4] = RETURN_INSTRUCTION;
+  } else {
+    write_receive_stage(row, 2, count, phase, multicast_receive_word);
+  }
+  return row;
+}
+
+// Both rows of a point-to-point transfer between two physical tiles. Checks the
+// count, and that the sender's start fits a DELAY (it always does on the M1472
+// card; other tables may place tiles too far apart).
+constexpr Result<Plan> point_to_point(std::uint32_t sender_physical,
+                                      std::uint32_t receiver_physical,
+                                      std::uint32_t count) noexcept {
+  if (const Status valid = validate_count(count); !valid) return std::unexpected(valid.error());
+  const std::int32_t mux_time = time_to_mux(sender_physical, receiver_physical);
+  const std::int32_t sender_delay = static_cast<std::int32_t>(point_arrival_wait) - 1 - mux_time;
+  if (sender_delay < -1 || sender_delay > static_cast<std::int32_t>(delay_word::Cycles::max)) {
+    return std::unexpected(ExchangeError::schedule(schedule_message::sender_delay));
+  }
+  const std::uint32_t route = direction(sender_physical, receiver_physical);
+  const Result<PlanRow> sender = sender_row(sender_delay, route, route, count);
+  if (!sender) return std::unexpected(sender.error());
+  return Plan{*sender, point_receiver_row(receiver_physical, count)};
+}
+
+static_assert(point_to_point(0, 53, 3).value() ==
+              Plan{{0x41800003, 0x40a00086, 0x78400001, 0x43a00000, 0, 0, 0, 0, 0},
+                   {0x00000001, 0x41800003, 0x641c0000, 0x64008640, 0x61800000, 0x40a00007,
+                    0x43a00000, 0, 0}});
+static_assert(point_to_point(32, 260, 52).value().receiver ==
+              PlanRow{0x00000001, 0x41800003, 0x641c0000, 0x61d00000, 0x64000640, 0x40a00038,
+                      0x43a00000, 0, 0});
+static_assert(point_to_point(1024, 0, 4148).value().sender ==
+              PlanRow{0x41800003, 0x40a0006c, 0x7fe00001, 0x766fc001, 0x43a00000, 0, 0, 0, 0});
+static_assert(point_to_point(1440, 0, 1).value().sender ==
+              PlanRow{0x41800003, 0x78000002, 0x40a00004, 0x43a00000, 0, 0, 0, 0, 0});
+static_assert(multicast_receiver_row(20, 53, 32, 1) ==
+              PlanRow{0x41800003, 0x64050020, 0x61994000, 0x40a00005, 0x43a00000, 0, 0, 0, 0});
+
+}  // namespace plan_rows
+}  // namespace meshweave

@@ -1,0 +1,85 @@
+#include <algorithm>
+#include <cstdint>
+#include <expected>
+#include <limits>
+
+#include "../events/plan_events.hpp"
+#include "meshweave/plans/plan_rows.hpp"
+#include "meshweave/topology/topology.hpp"
+#include "tile_set.hpp"
+
+namespace meshweave {
+
+namespace {
+
+// Earliest and latest arrival of the sender's data over all receivers.
+struct MuxSpan {
+  std::int32_t earliest = std::numeric_limits<std::int32_t>::max();
+  std::int32_t latest = std::numeric_limits<std::int32_t>::min();
+};
+
+}  // namespace
+
+Result<MulticastPlan> Topology::multicast(std::uint16_t sender_logical,
+                                          std::span<const std::uint16_t> receiver_logical,
+                                          std::uint32_t count, std::uint32_t schedule_offset) const {
+  if (const Status valid = validate_count(count); !valid) return std::unexpected(valid.error());
+  const Result<std::uint16_t> source = physical(sender_logical);
+  if (!source) return std::unexpected(source.error());
+  const std::uint32_t source_physical = *source;
+
+  // One pass checks the receiver set and times every route. A receiver outside
+  // the table is a bad set, not a bad tile: the sender alone reports Tile.
+  if (receiver_logical.empty()) return std::unexpected(ExchangeError::receiver_set());
+  TileSet used{tile_count()};
+  used.insert(sender_logical);
+  MuxSpan mux;
+  for (const std::uint16_t receiver : receiver_logical) {
+    if (receiver >= tile_count() || !used.insert(receiver)) {
+      return std::unexpected(ExchangeError::receiver_set());
+    }
+    const std::int32_t mux_time = time_to_mux(source_physical, logical_to_physical_[receiver]);
+    mux.earliest = std::min(mux.earliest, mux_time);
+    mux.latest = std::max(mux.latest, mux_time);
+  }
+
+  // Start as early as no receiver has to receive before cycle 0, then later by the offset.
+  const std::uint32_t natural_start =
+      mux.earliest < 0 ? static_cast<std::uint32_t>(-static_cast<std::int64_t>(mux.earliest)) : 0;
+  if (natural_start > plan_rows::multicast_latest_cycle ||
+      schedule_offset > plan_rows::multicast_latest_cycle - natural_start) {
+    return std::unexpected(ExchangeError::schedule(schedule_message::multicast_start_cycle));
+  }
+  const std::uint32_t start_cycle = natural_start + schedule_offset;
+  // The latest receiver decides; checked before any row is built.
+  if (std::int64_t{start_cycle} + mux.latest > plan_rows::multicast_latest_cycle) {
+    return std::unexpected(ExchangeError::schedule(schedule_message::multicast_receive_cycle));
+  }
+
+  const std::uint32_t send_direction =
+      receiver_logical.size() == 1
+          ? direction(source_physical, logical_to_physical_[receiver_logical.front()])
+          : plan_rows::both_directions;
+  const Result<PlanRow> sender =
+      plan_rows::sender_row(static_cast<std::int32_t>(start_cycle) - 1, send_direction,
+                            plan_rows::both_directions, count);
+  if (!sender) return std::unexpected(sender.error());
+
+  MulticastPlan plan{*sender, {}};
+  plan.receivers.reserve(receiver_logical.size());
+  for (const std::uint16_t receiver : receiver_logical) {
+    const std::uint32_t receiver_physical = logical_to_physical_[receiver];
+    // Never negative: the start is at least the earliest route's lead.
+    const auto receive_cycle = static_cast<std::uint32_t>(
+        static_cast<std::int32_t>(start_cycle) + time_to_mux(source_physical, receiver_physical));
+    plan.receivers.push_back(
+        plan_rows::multicast_receiver_row(receive_cycle, receiver_physical, source_physical, count));
+  }
+
+  if (plan_events::wanted()) {
+    plan_events::emit_multicast(sender_logical, receiver_logical, count, schedule_offset);
+  }
+  return plan;
+}
+
+}  // namespace meshweave
