@@ -3,6 +3,7 @@
 // Everything meshweave offers, in one include.
 #include "meshweave/disassembly.hpp"
 #include "meshweave/events.hpp"
+#include "meshweave/exchange.hpp"
 #include "meshweave/host.hpp"
 #include "meshweave/instruction_words.hpp"
 #include "meshweave/plans.hpp"

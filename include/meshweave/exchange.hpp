@@ -1,0 +1,7 @@
+#pragma once
+
+// The exchange compiler: descriptions of phased transfers in, one finished
+// program per tile out, and a verifier that replays them independently.
+#include "meshweave/exchange/compiler.hpp"
+#include "meshweave/exchange/description.hpp"
+#include "meshweave/exchange/verifier.hpp"

@@ -1,0 +1,92 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <expected>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "meshweave/exchange/description.hpp"
+#include "meshweave/instruction_words/error.hpp"
+#include "meshweave/topology/topology.hpp"
+
+namespace meshweave {
+
+// Where compiling failed: a library error kept unchanged, with the phase,
+// transfer and tile it happened at, or two transfers of one phase that share a tile.
+struct CompileError {
+  enum class Kind : std::uint8_t {
+    Library,       // `error` came from a planner, a row operation or a builder
+    TileConflict,  // `tile` appears in `other_transfer` and in `transfer` of `phase`
+    DestinationCount,  // a multicast's addresses are neither one nor one per receiver
+  };
+
+  Kind kind = Kind::Library;
+  ExchangeError error = ExchangeError::host_packet();
+  std::size_t phase = 0;
+  std::optional<std::size_t> transfer;
+  std::optional<std::uint16_t> tile;
+  std::optional<std::size_t> other_transfer;
+
+  friend bool operator==(const CompileError&, const CompileError&) = default;
+};
+
+// "phase 1, transfer 2, tile 7: Tile(1472)" or
+// "phase 0: tile 5 takes part in transfers 1 and 3".
+std::string to_string(const CompileError& error);
+std::ostream& operator<<(std::ostream& out, const CompileError& error);
+
+struct CompileOptions {
+  // Also give every tile of the topology that takes no part an idle program
+  // (padding only), so that every tile ends on the common horizon.
+  bool idle_programs = false;
+};
+
+// One tile's finished exchange program.
+struct TileProgram {
+  std::uint16_t logical = 0;
+  std::uint16_t physical = 0;
+  std::vector<std::uint32_t> words;
+
+  friend bool operator==(const TileProgram&, const TileProgram&) = default;
+};
+
+// When a transfer happens on the shared timeline. `arrival_cycles[i]` is the
+// cycle at which receiver i's first XPIC ends: send_cycle + time_to_mux + 1.
+struct TransferTiming {
+  std::size_t phase = 0;
+  std::size_t transfer = 0;
+  std::uint32_t phase_start = 0;
+  std::uint32_t send_cycle = 0;
+  std::vector<std::uint32_t> arrival_cycles;
+
+  friend bool operator==(const TransferTiming&, const TransferTiming&) = default;
+};
+
+struct CompiledExchange {
+  // Cycle at which every program ends.
+  std::uint32_t horizon = 0;
+  // Start cycle of each phase, and the end of its last event.
+  std::vector<std::uint32_t> phase_starts;
+  std::vector<std::uint32_t> phase_ends;
+  // Programs ordered by logical tile.
+  std::vector<TileProgram> programs;
+  // One entry per transfer, in phase order then transfer order.
+  std::vector<TransferTiming> timings;
+
+  // The program of `logical`, if it has one.
+  const TileProgram* program(std::uint16_t logical) const noexcept;
+
+  friend bool operator==(const CompiledExchange&, const CompiledExchange&) = default;
+};
+
+// Plans every transfer, patches its addresses, shifts its rows to the start of
+// its phase, merges each tile's rows into one program and finishes all programs
+// on one common horizon.
+std::expected<CompiledExchange, CompileError> compile_exchange(
+    const Topology& topology, const ExchangeDescription& description,
+    const CompileOptions& options = {});
+
+}  // namespace meshweave

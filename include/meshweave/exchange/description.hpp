@@ -1,0 +1,71 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <variant>
+#include <vector>
+
+namespace meshweave {
+
+// One sender moves `count` words from `source_address` to one receiver's
+// `destination_address`. Tiles are logical; addresses are tile-memory bytes.
+struct PointToPointTransfer {
+  std::uint16_t sender = 0;
+  std::uint16_t receiver = 0;
+  std::uint32_t count = 0;
+  std::uint32_t source_address = 0;
+  std::uint32_t destination_address = 0;
+
+  friend bool operator==(const PointToPointTransfer&, const PointToPointTransfer&) = default;
+};
+
+// One sender moves `count` words to several receivers at once.
+// `destination_addresses` holds either one address per receiver, in receiver
+// order, or a single address shared by all of them.
+struct MulticastTransfer {
+  std::uint16_t sender = 0;
+  std::vector<std::uint16_t> receivers;
+  std::uint32_t count = 0;
+  std::uint32_t source_address = 0;
+  std::vector<std::uint32_t> destination_addresses;
+
+  friend bool operator==(const MulticastTransfer&, const MulticastTransfer&) = default;
+};
+
+using Transfer = std::variant<PointToPointTransfer, MulticastTransfer>;
+
+// Transfers that start together. A tile takes part in at most one transfer of a phase.
+struct Phase {
+  std::vector<Transfer> transfers;
+
+  friend bool operator==(const Phase&, const Phase&) = default;
+};
+
+// The exchanges of a program, phase after phase: phase k + 1 starts once
+// everything of phase k has ended.
+struct ExchangeDescription {
+  std::vector<Phase> phases;
+
+  friend bool operator==(const ExchangeDescription&, const ExchangeDescription&) = default;
+};
+
+// A uniform read-only view of either kind of transfer. The spans point into the
+// transfer, which must outlive the view.
+struct TransferView {
+  bool multicast = false;
+  std::uint16_t sender = 0;
+  std::span<const std::uint16_t> receivers;
+  std::uint32_t count = 0;
+  std::uint32_t source_address = 0;
+  std::span<const std::uint32_t> destination_addresses;  // one, or one per receiver
+
+  // Destination byte address of receiver `index`.
+  std::uint32_t destination(std::size_t index) const noexcept {
+    return destination_addresses.size() == 1 ? destination_addresses[0]
+                                             : destination_addresses[index];
+  }
+};
+TransferView view(const Transfer& transfer) noexcept;
+
+}  // namespace meshweave

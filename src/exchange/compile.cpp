@@ -1,0 +1,268 @@
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "meshweave/exchange/compiler.hpp"
+#include "meshweave/instruction_words/control_words.hpp"
+#include "meshweave/plans.hpp"
+#include "meshweave/scheduling.hpp"
+#include "meshweave/topology/route.hpp"
+
+namespace meshweave {
+
+const TileProgram* CompiledExchange::program(std::uint16_t logical) const noexcept {
+  const auto it = std::lower_bound(
+      programs.begin(), programs.end(), logical,
+      [](const TileProgram& program, std::uint16_t tile) { return program.logical < tile; });
+  return it != programs.end() && it->logical == logical ? &*it : nullptr;
+}
+
+namespace {
+
+constexpr std::size_t never = std::numeric_limits<std::size_t>::max();
+
+// Cycles a row accounts for before its SEND word begins.
+std::uint32_t cycles_before_send(const PlanRow& row) noexcept {
+  std::uint32_t cycles = 0;
+  for (const std::uint32_t word : row) {
+    if (send_word::kind.matches(word)) break;
+    cycles += instruction_advance(word);
+  }
+  return cycles;
+}
+
+// One planned transfer: its rows in the order sender, receivers.
+struct PlannedTransfer {
+  std::uint16_t sender_physical = 0;
+  PlanRow sender;
+  std::vector<PlanRow> receivers;
+};
+
+class ExchangeCompiler {
+ public:
+  ExchangeCompiler(const Topology& topology, const CompileOptions& options)
+      : topology_{topology},
+        options_{options},
+        builders_(topology.tile_count()),
+        seen_phase_(topology.tile_count(), never),
+        seen_transfer_(topology.tile_count(), never) {}
+
+  std::expected<CompiledExchange, CompileError> run(const ExchangeDescription& description) {
+    std::uint64_t start = 0;
+    for (std::size_t phase = 0; phase < description.phases.size(); ++phase) {
+      phase_ = phase;
+      const auto& transfers = description.phases[phase].transfers;
+      // Every transfer of the phase is planned before any row is shifted, since
+      // the phase lasts as long as its longest row.
+      std::vector<PlannedTransfer> planned;
+      planned.reserve(transfers.size());
+      std::uint32_t span = 0;
+      for (std::size_t index = 0; index < transfers.size(); ++index) {
+        transfer_ = index;
+        auto plan = plan_transfer(view(transfers[index]));
+        if (!plan) return std::unexpected(plan.error());
+        auto horizon = plan_span(*plan);
+        if (!horizon) return std::unexpected(horizon.error());
+        span = std::max(span, *horizon);
+        planned.push_back(std::move(*plan));
+      }
+      transfer_.reset();
+      const std::uint64_t end = start + span;
+      if (end > std::numeric_limits<std::uint32_t>::max()) {
+        return fail(ExchangeError::schedule(schedule_message::plan_event_horizon_overflow));
+      }
+      const auto phase_start = static_cast<std::uint32_t>(start);
+      result_.phase_starts.push_back(phase_start);
+      result_.phase_ends.push_back(static_cast<std::uint32_t>(end));
+      for (std::size_t index = 0; index < transfers.size(); ++index) {
+        transfer_ = index;
+        if (auto placed = place(view(transfers[index]), planned[index], phase_start); !placed) {
+          return std::unexpected(placed.error());
+        }
+      }
+      transfer_.reset();
+      // The next phase starts one cycle after this one ends: a row that sends at
+      // its very first cycle then still begins with a DELAY the builder can shorten.
+      start = end + 1;
+    }
+    result_.horizon = result_.phase_ends.empty() ? 0 : result_.phase_ends.back();
+    if (auto finished = finish(); !finished) return std::unexpected(finished.error());
+    return std::move(result_);
+  }
+
+ private:
+  CompileError where(ExchangeError error) const {
+    CompileError located;
+    located.error = error;
+    located.phase = phase_;
+    located.transfer = transfer_;
+    located.tile = tile_;
+    return located;
+  }
+  std::unexpected<CompileError> fail(ExchangeError error) const {
+    return std::unexpected(where(error));
+  }
+
+  // A tile may take part in one transfer per phase. Out-of-range tiles were
+  // already refused by the planner.
+  std::optional<CompileError> claim(std::uint16_t tile) {
+    if (seen_phase_[tile] == phase_ && seen_transfer_[tile] != *transfer_) {
+      CompileError conflict;
+      conflict.kind = CompileError::Kind::TileConflict;
+      conflict.phase = phase_;
+      conflict.transfer = transfer_;
+      conflict.tile = tile;
+      conflict.other_transfer = seen_transfer_[tile];
+      return conflict;
+    }
+    seen_phase_[tile] = phase_;
+    seen_transfer_[tile] = *transfer_;
+    return std::nullopt;
+  }
+
+  std::expected<PlannedTransfer, CompileError> plan_transfer(const TransferView& transfer) {
+    tile_.reset();
+    PlannedTransfer planned;
+    if (transfer.multicast) {
+      if (transfer.destination_addresses.size() != 1 &&
+          transfer.destination_addresses.size() != transfer.receivers.size()) {
+        CompileError error = where(ExchangeError::receiver_set());
+        error.kind = CompileError::Kind::DestinationCount;
+        return std::unexpected(error);
+      }
+      auto plan = topology_.multicast(transfer.sender, transfer.receivers, transfer.count, 0);
+      if (!plan) return fail(plan.error());
+      planned.sender = plan->sender;
+      planned.receivers = std::move(plan->receivers);
+    } else {
+      auto plan =
+          topology_.point_to_point(transfer.sender, transfer.receivers[0], transfer.count);
+      if (!plan) return fail(plan.error());
+      planned.sender = plan->sender;
+      planned.receivers.push_back(plan->receiver);
+    }
+    // Tiles are known to exist once the planner has accepted them.
+    planned.sender_physical = topology_.physical(transfer.sender).value();
+    if (auto conflict = claim(transfer.sender)) return std::unexpected(*conflict);
+    for (const std::uint16_t receiver : transfer.receivers) {
+      if (auto conflict = claim(receiver)) return std::unexpected(*conflict);
+    }
+
+    tile_ = transfer.sender;
+    if (auto patched = patch_sender_address(planned.sender, transfer.source_address); !patched) {
+      return fail(patched.error());
+    }
+    for (std::size_t i = 0; i < planned.receivers.size(); ++i) {
+      tile_ = transfer.receivers[i];
+      PlanRow& row = planned.receivers[i];
+      if (!transfer.multicast) {
+        auto finalized = finalize_point_receiver(row, planned.sender_physical);
+        if (!finalized) return fail(finalized.error());
+        row = *finalized;
+      }
+      if (auto patched = patch_receiver_address(row, transfer.destination(i)); !patched) {
+        return fail(patched.error());
+      }
+    }
+    tile_.reset();
+    return planned;
+  }
+
+  // The plan's horizon: the longest of its rows.
+  std::expected<std::uint32_t, CompileError> plan_span(const PlannedTransfer& planned) const {
+    auto span = plan_event_cycles(planned.sender);
+    if (!span) return fail(span.error());
+    for (const PlanRow& row : planned.receivers) {
+      auto cycles = plan_event_cycles(row);
+      if (!cycles) return fail(cycles.error());
+      span = std::max(*span, *cycles);
+    }
+    return *span;
+  }
+
+  // Shifts the rows to the phase start, appends them to their tiles' streams and
+  // records the transfer's timing.
+  std::expected<void, CompileError> place(const TransferView& transfer, PlannedTransfer& planned,
+                                          std::uint32_t phase_start) {
+    TransferTiming timing;
+    timing.phase = phase_;
+    timing.transfer = *transfer_;
+    timing.phase_start = phase_start;
+    timing.send_cycle = phase_start + cycles_before_send(planned.sender);
+    timing.arrival_cycles.reserve(transfer.receivers.size());
+    for (const std::uint16_t receiver : transfer.receivers) {
+      const std::uint16_t physical = topology_.physical(receiver).value();
+      // The planners never put a SEND before cycle -time_to_mux, so this is not negative.
+      const std::int64_t arrival = std::int64_t{timing.send_cycle} +
+                                   time_to_mux(planned.sender_physical, physical) + 1;
+      timing.arrival_cycles.push_back(static_cast<std::uint32_t>(arrival));
+    }
+    if (auto appended = append(transfer.sender, planned.sender, phase_start); !appended) {
+      return appended;
+    }
+    for (std::size_t i = 0; i < planned.receivers.size(); ++i) {
+      if (auto appended = append(transfer.receivers[i], planned.receivers[i], phase_start);
+          !appended) {
+        return appended;
+      }
+    }
+    tile_.reset();
+    result_.timings.push_back(std::move(timing));
+    return {};
+  }
+
+  std::expected<void, CompileError> append(std::uint16_t tile, PlanRow& row,
+                                           std::uint32_t phase_start) {
+    tile_ = tile;
+    if (auto shifted = offset_plan(row, phase_start); !shifted) return fail(shifted.error());
+    auto& builder = builders_[tile];
+    if (!builder) builder.emplace();
+    if (auto appended = builder->append_scheduled_row(row); !appended) {
+      return fail(appended.error());
+    }
+    return {};
+  }
+
+  std::expected<void, CompileError> finish() {
+    transfer_.reset();
+    // Logical tiles are u16: a larger caller table has no further addressable tiles.
+    const std::size_t tiles = std::min<std::size_t>(builders_.size(), std::size_t{1} << 16);
+    for (std::size_t logical = 0; logical < tiles; ++logical) {
+      auto& builder = builders_[logical];
+      if (!builder && !options_.idle_programs) continue;
+      const auto tile = static_cast<std::uint16_t>(logical);
+      tile_ = tile;
+      auto words = builder ? std::move(*builder).finish(result_.horizon)
+                           : PlanProgramBuilder{}.finish(result_.horizon);
+      if (!words) return fail(words.error());
+      result_.programs.push_back(
+          TileProgram{tile, topology_.physical(tile).value(), std::move(*words)});
+    }
+    tile_.reset();
+    return {};
+  }
+
+  const Topology& topology_;
+  CompileOptions options_;
+  std::vector<std::optional<PlanProgramBuilder>> builders_;
+  std::vector<std::size_t> seen_phase_;
+  std::vector<std::size_t> seen_transfer_;
+  std::size_t phase_ = 0;
+  std::optional<std::size_t> transfer_;
+  std::optional<std::uint16_t> tile_;
+  CompiledExchange result_;
+};
+
+}  // namespace
+
+std::expected<CompiledExchange, CompileError> compile_exchange(
+    const Topology& topology, const ExchangeDescription& description,
+    const CompileOptions& options) {
+  return ExchangeCompiler{topology, options}.run(description);
+}
+
+}  // namespace meshweave

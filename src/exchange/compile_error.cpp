@@ -1,0 +1,30 @@
+#include <ostream>
+#include <string>
+
+#include "meshweave/exchange/compiler.hpp"
+
+namespace meshweave {
+
+std::string to_string(const CompileError& error) {
+  std::string out = "phase " + std::to_string(error.phase);
+  switch (error.kind) {
+    case CompileError::Kind::Library:
+      if (error.transfer) out += ", transfer " + std::to_string(*error.transfer);
+      if (error.tile) out += ", tile " + std::to_string(*error.tile);
+      return out + ": " + to_string(error.error);
+    case CompileError::Kind::TileConflict:
+      return out + ": tile " + std::to_string(error.tile.value_or(0)) +
+             " takes part in transfers " + std::to_string(error.other_transfer.value_or(0)) +
+             " and " + std::to_string(error.transfer.value_or(0));
+    case CompileError::Kind::DestinationCount:
+      return out + ", transfer " + std::to_string(error.transfer.value_or(0)) +
+             ": a multicast needs one destination address or one per receiver";
+  }
+  return out;
+}
+
+std::ostream& operator<<(std::ostream& out, const CompileError& error) {
+  return out << to_string(error);
+}
+
+}  // namespace meshweave

@@ -1,0 +1,312 @@
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <charconv>
+#include <map>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "meshweave/exchange/verifier.hpp"
+#include "meshweave/instruction_words/control_words.hpp"
+#include "meshweave/topology/route.hpp"
+
+namespace meshweave {
+
+std::string to_string(const VerifyIssue& issue) {
+  std::string out = "tile " + std::to_string(issue.tile);
+  if (issue.word) out += ", word " + std::to_string(*issue.word);
+  return out + ": " + issue.check + ": expected " + issue.expected + ", found " + issue.found;
+}
+
+std::ostream& operator<<(std::ostream& out, const VerifyIssue& issue) {
+  return out << to_string(issue);
+}
+
+namespace {
+
+// The receive-side selector of the XPIC stages that follow the first one.
+constexpr std::uint32_t second_stage_selector = 1600;
+
+std::string hex(std::uint64_t value) {
+  char digits[16];
+  const auto end = std::to_chars(digits, digits + sizeof digits, value, 16).ptr;
+  return "0x" + std::string(digits, end);
+}
+std::string dec(std::uint64_t value) { return std::to_string(value); }
+
+enum class EventKind : std::uint8_t { Send, Continuation, Pic, Xpic };
+
+// A timed word other than a DELAY, with the cycles it occupies on the timeline.
+struct Event {
+  EventKind kind;
+  std::size_t index;
+  std::uint64_t start;
+  std::uint64_t end;
+  std::uint32_t word;
+};
+
+const char* name(EventKind kind) {
+  switch (kind) {
+    case EventKind::Send: return "SEND";
+    case EventKind::Continuation: return "continuation SEND";
+    case EventKind::Pic: return "PIC";
+    case EventKind::Xpic: return "XPIC";
+  }
+  return "?";
+}
+
+// A tile's part in one transfer.
+struct Role {
+  std::size_t phase;
+  std::size_t transfer;
+  bool sender;
+  std::size_t receiver_index;  // for receivers
+};
+
+struct TransferKey {
+  std::size_t phase;
+  std::size_t transfer;
+  friend auto operator<=>(const TransferKey&, const TransferKey&) = default;
+};
+
+class Verifier {
+ public:
+  Verifier(const Topology& topology, const ExchangeDescription& description,
+           const CompiledExchange& compiled)
+      : topology_{topology}, description_{description}, compiled_{compiled} {}
+
+  std::vector<VerifyIssue> run() {
+    collect_roles();
+    for (const TileProgram& program : compiled_.programs) check_program(program);
+    for (const auto& [tile, roles] : roles_) {
+      if (compiled_.program(tile) == nullptr) {
+        report(tile, std::nullopt, "program", "a program", "none");
+      }
+    }
+    check_arrivals();
+    return std::move(issues_);
+  }
+
+ private:
+  void report(std::uint16_t tile, std::optional<std::size_t> word, std::string check,
+              std::string expected, std::string found) {
+    issues_.push_back(VerifyIssue{tile, word, std::move(check), std::move(expected),
+                                  std::move(found)});
+  }
+
+  void collect_roles() {
+    for (std::size_t phase = 0; phase < description_.phases.size(); ++phase) {
+      const auto& transfers = description_.phases[phase].transfers;
+      for (std::size_t index = 0; index < transfers.size(); ++index) {
+        const TransferView transfer = view(transfers[index]);
+        roles_[transfer.sender].push_back(Role{phase, index, true, 0});
+        for (std::size_t r = 0; r < transfer.receivers.size(); ++r) {
+          roles_[transfer.receivers[r]].push_back(Role{phase, index, false, r});
+        }
+      }
+    }
+  }
+
+  const TransferView transfer_of(const Role& role) const {
+    return view(description_.phases[role.phase].transfers[role.transfer]);
+  }
+
+  std::optional<std::uint16_t> physical(std::uint16_t tile) {
+    auto found = topology_.physical(tile);
+    if (!found) {
+      report(tile, std::nullopt, "tile", "a tile of the topology", "tile " + dec(tile));
+      return std::nullopt;
+    }
+    return *found;
+  }
+
+  // Framing, horizon and the list of exchange events of one program.
+  std::vector<Event> replay(const TileProgram& program) {
+    const auto& words = program.words;
+    const std::uint16_t tile = program.logical;
+    std::vector<Event> events;
+    if (words.empty() || words.front() != ROW_ENTRY_INSTRUCTION) {
+      report(tile, 0, "first word", hex(ROW_ENTRY_INSTRUCTION),
+             words.empty() ? "nothing" : hex(words.front()));
+    }
+    if (words.empty() || words.back() != RETURN_INSTRUCTION) {
+      report(tile, words.empty() ? 0 : words.size() - 1, "last word", hex(RETURN_INSTRUCTION),
+             words.empty() ? "nothing" : hex(words.back()));
+    }
+    std::uint64_t cycle = 0;
+    for (std::size_t index = 0; index < words.size(); ++index) {
+      const std::uint32_t word = words[index];
+      const std::uint32_t advance = instruction_advance(word);
+      const std::uint64_t start = cycle;
+      cycle += advance;
+      const bool framing = (index == 0 && word == ROW_ENTRY_INSTRUCTION) ||
+                           (index + 1 == words.size() && word == RETURN_INSTRUCTION);
+      if (framing || delay_word::kind.matches(word)) continue;
+      if (pic_word::kind.matches(word)) {
+        events.push_back(Event{EventKind::Pic, index, start, cycle, word});
+      } else if (xpic_word::kind.matches(word)) {
+        events.push_back(Event{EventKind::Xpic, index, start, cycle, word});
+      } else if (send_off_word::kind.matches(word)) {
+        events.push_back(Event{EventKind::Continuation, index, start, cycle, word});
+      } else if (send_word::kind.matches(word)) {
+        events.push_back(Event{EventKind::Send, index, start, cycle, word});
+      } else {
+        report(tile, index, "word kind", "an exchange word", hex(word));
+      }
+    }
+    if (cycle != compiled_.horizon) {
+      report(tile, std::nullopt, "cycles", dec(compiled_.horizon), dec(cycle));
+    }
+    return events;
+  }
+
+  void check_program(const TileProgram& program) {
+    const std::uint16_t tile = program.logical;
+    if (const auto expected = physical(tile); expected && *expected != program.physical) {
+      report(tile, std::nullopt, "physical tile", dec(*expected), dec(program.physical));
+    }
+    const std::vector<Event> events = replay(program);
+    std::size_t next = 0;
+    const auto take = [&](EventKind kind, const char* what) -> const Event* {
+      if (next >= events.size()) {
+        report(tile, std::nullopt, what, name(kind), "end of program");
+        return nullptr;
+      }
+      const Event& event = events[next++];
+      if (event.kind != kind) {
+        report(tile, event.index, what, name(kind), hex(event.word));
+        return nullptr;
+      }
+      return &event;
+    };
+    const auto it = roles_.find(tile);
+    if (it != roles_.end()) {
+      for (const Role& role : it->second) {
+        const bool complete = role.sender ? check_send(tile, role, take)
+                                          : check_receive(tile, role, take);
+        if (!complete) return;  // later events no longer line up
+      }
+    }
+    if (next < events.size()) {
+      report(tile, events[next].index, "exchange events", "no more", hex(events[next].word));
+    }
+  }
+
+  template <class Take>
+  bool check_send(std::uint16_t tile, const Role& role, Take& take) {
+    const TransferView transfer = transfer_of(role);
+    const auto sender = physical(transfer.sender);
+    const auto first_receiver = physical(transfer.receivers.front());
+    if (!sender || !first_receiver) return false;
+    const std::uint32_t expected_direction =
+        transfer.receivers.size() == 1 ? direction(*sender, *first_receiver) : 3u;
+    const Event* send = take(EventKind::Send, "SEND");
+    if (send == nullptr) return false;
+    const std::uint32_t first_packet = std::min<std::uint32_t>(transfer.count, 64);
+    expect(tile, send->index, "SEND word count", first_packet,
+           send_word::CountMinusOne::get(send->word) + 1);
+    expect(tile, send->index, "SEND direction", expected_direction,
+           send_word::Direction::get(send->word));
+    expect_hex(tile, send->index, "SEND source word address", transfer.source_address / 4,
+               send_word::BaseWord::get(send->word));
+    send_starts_[TransferKey{role.phase, role.transfer}] = send->start;
+    if (transfer.count > 64) {
+      const Event* rest = take(EventKind::Continuation, "continuation SEND");
+      if (rest == nullptr) return false;
+      expect(tile, rest->index, "continuation SEND word count", transfer.count - 64,
+             rest->end - rest->start);
+      expect(tile, rest->index, "continuation SEND start", send->end, rest->start);
+      expect(tile, rest->index, "continuation SEND direction",
+             transfer.multicast ? 3u : expected_direction,
+             send_off_word::Direction::get(rest->word));
+    }
+    return true;
+  }
+
+  template <class Take>
+  bool check_receive(std::uint16_t tile, const Role& role, Take& take) {
+    const TransferView transfer = transfer_of(role);
+    const auto sender = physical(transfer.sender);
+    if (!sender) return false;
+    const Event* first = take(EventKind::Xpic, "first XPIC");
+    if (first == nullptr) return false;
+    expect(tile, first->index, "first XPIC sender tile", *sender,
+           xpic_word::Selector::get(first->word));
+    first_xpic_ends_[{TransferKey{role.phase, role.transfer}, role.receiver_index}] = first->end;
+    // The receive stages after the first XPIC, by transfer length.
+    std::vector<EventKind> stages;
+    if (transfer.multicast && transfer.count == 1) {
+      stages = {EventKind::Pic};
+    } else if (transfer.count <= 51) {
+      stages = {EventKind::Xpic, EventKind::Pic};
+    } else {
+      stages = {EventKind::Pic, EventKind::Xpic};
+    }
+    for (const EventKind stage : stages) {
+      const Event* event = take(stage, "receive stage");
+      if (event == nullptr) return false;
+      if (stage == EventKind::Pic) {
+        expect_hex(tile, event->index, "PIC destination word address",
+                   transfer.destination(role.receiver_index) / 4,
+                   pic_word::Address::get(event->word));
+      } else {
+        expect(tile, event->index, "XPIC stage selector", second_stage_selector,
+               xpic_word::Selector::get(event->word));
+      }
+    }
+    return true;
+  }
+
+  void check_arrivals() {
+    for (std::size_t phase = 0; phase < description_.phases.size(); ++phase) {
+      const auto& transfers = description_.phases[phase].transfers;
+      for (std::size_t index = 0; index < transfers.size(); ++index) {
+        const TransferView transfer = view(transfers[index]);
+        const auto send = send_starts_.find(TransferKey{phase, index});
+        const auto sender = topology_.physical(transfer.sender);
+        if (send == send_starts_.end() || !sender) continue;  // already reported
+        for (std::size_t r = 0; r < transfer.receivers.size(); ++r) {
+          const auto end = first_xpic_ends_.find({TransferKey{phase, index}, r});
+          const auto receiver = topology_.physical(transfer.receivers[r]);
+          if (end == first_xpic_ends_.end() || !receiver) continue;
+          const std::int64_t expected = static_cast<std::int64_t>(send->second) +
+                                        time_to_mux(*sender, *receiver) + 1;
+          if (expected != static_cast<std::int64_t>(end->second)) {
+            report(transfer.receivers[r], std::nullopt, "arrival cycle",
+                   std::to_string(expected), dec(end->second));
+          }
+        }
+      }
+    }
+  }
+
+  void expect(std::uint16_t tile, std::size_t word, const char* check, std::uint64_t expected,
+              std::uint64_t found) {
+    if (expected != found) report(tile, word, check, dec(expected), dec(found));
+  }
+  void expect_hex(std::uint16_t tile, std::size_t word, const char* check, std::uint64_t expected,
+                  std::uint64_t found) {
+    if (expected != found) report(tile, word, check, hex(expected), hex(found));
+  }
+
+  const Topology& topology_;
+  const ExchangeDescription& description_;
+  const CompiledExchange& compiled_;
+  std::map<std::uint16_t, std::vector<Role>> roles_;
+  std::map<TransferKey, std::uint64_t> send_starts_;
+  std::map<std::pair<TransferKey, std::size_t>, std::uint64_t> first_xpic_ends_;
+  std::vector<VerifyIssue> issues_;
+};
+
+}  // namespace
+
+std::vector<VerifyIssue> verify_exchange(const Topology& topology,
+                                         const ExchangeDescription& description,
+                                         const CompiledExchange& compiled) {
+  return Verifier{topology, description, compiled}.run();
+}
+
+}  // namespace meshweave
