@@ -1,4 +1,5 @@
 #pragma once
 
 // Host exchange: packet headers, transfer planner, wrappers and host programs.
+#include "meshweave/host/packet_header.hpp"
 #include "meshweave/instruction_words.hpp"
