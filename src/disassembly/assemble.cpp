@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -102,7 +103,7 @@ class LineAssembler {
     std::string_view text = token->text;
     std::size_t column = token->column;
     if (!operand.bare) {
-      if (!text.starts_with(operand.name) || text.substr(operand.name.size()).rfind('=', 0) != 0) {
+      if (!text.starts_with(operand.name) || !text.substr(operand.name.size()).starts_with('=')) {
         return set_error(column, "expected operand " + quoted(operand.name));
       }
       text.remove_prefix(operand.name.size() + 1);
@@ -155,11 +156,8 @@ AssemblyResult assemble(std::string_view text) {
     lexer::LineTokens tokens{line};
     const std::optional<lexer::Token> mnemonic = tokens.next();
     if (!mnemonic) continue;
-    const MnemonicEntry* entry = nullptr;
-    for (const MnemonicEntry& candidate : mnemonics) {
-      if (candidate.mnemonic == mnemonic->text) entry = &candidate;
-    }
-    if (entry == nullptr) {
+    const auto entry = std::ranges::find(mnemonics, mnemonic->text, &MnemonicEntry::mnemonic);
+    if (entry == mnemonics.end()) {
       return std::unexpected(
           AssemblyError{line_number, mnemonic->column, "unknown mnemonic " + quoted(mnemonic->text)});
     }
