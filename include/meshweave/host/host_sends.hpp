@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+
+#include "meshweave/instruction_words/control_words.hpp"
+#include "meshweave/instruction_words/error.hpp"
+
+namespace meshweave {
+
+// The SENDs of the host programs: every one goes out with direction 3 and reads
+// tile memory at a byte address, which the SEND word holds as a word address.
+namespace host_send {
+inline constexpr std::uint32_t direction = 3;
+inline constexpr std::uint32_t word_bytes = 4;
+// A packet header, or the xreq packet: two words.
+inline constexpr std::uint32_t header_words = 2;
+inline constexpr std::uint32_t header_bytes = header_words * word_bytes;
+
+// SEND of the two words at `byte_address`; Schedule("send instruction operand")
+// from 0x100000 up.
+constexpr Result<std::uint32_t> header(std::uint32_t byte_address) noexcept {
+  return encode_send(header_words - 1, direction, byte_address / word_bytes);
+}
+
+// SEND of `words` words (at least 1) from `byte_address`.
+constexpr Result<std::uint32_t> words(std::uint32_t byte_address, std::uint32_t words) noexcept {
+  return encode_send(words - 1, direction, byte_address / word_bytes);
+}
+
+static_assert(header(0x50160).value() == 0x782a02c3u);
+}  // namespace host_send
+
+}  // namespace meshweave
