@@ -4,6 +4,7 @@
 #include "meshweave/host/host_sends.hpp"
 #include "meshweave/host/operation_wrappers.hpp"
 #include "meshweave/host/packet_header.hpp"
+#include "meshweave/host/request_programs.hpp"
 #include "meshweave/host/target_programs.hpp"
 #include "meshweave/host/transfer_planner.hpp"
 #include "meshweave/instruction_words.hpp"
