@@ -1,29 +1,17 @@
 // Compiling whole-card exchanges. A tile takes part in one transfer per phase,
-// so one shift step of the card (every tile sends 64 words to its neighbour)
-// takes two phases: even tiles send, then odd tiles.
+// so the card shifts in alternating phases: even tiles send 64 words to their
+// neighbour, then odd tiles do; two phases move every tile's data one tile on.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
 
 #include "meshweave/exchange.hpp"
+#include "workloads.hpp"
 
 namespace {
 
 using namespace meshweave;
-
-ExchangeDescription full_card_shift(std::size_t steps) {
-  ExchangeDescription description;
-  for (std::size_t phase = 0; phase < 2 * steps; ++phase) {
-    Phase step;
-    for (std::uint32_t sender = phase % 2; sender < M1472_TILE_COUNT; sender += 2) {
-      const auto receiver = static_cast<std::uint16_t>((sender + 1) % M1472_TILE_COUNT);
-      step.transfers.push_back(
-          PointToPointTransfer{static_cast<std::uint16_t>(sender), receiver, 64, 0x40000, 0x50000});
-    }
-    description.phases.push_back(std::move(step));
-  }
-  return description;
-}
+using bench::full_card_shift;
 
 void BM_CompileFullCardShift(benchmark::State& state) {
   const Topology card = Topology::m1472();
@@ -41,7 +29,7 @@ void BM_CompileFullCardShift(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
                           static_cast<std::int64_t>(words * sizeof(std::uint32_t)));
 }
-BENCHMARK(BM_CompileFullCardShift)->Arg(25)->Arg(50)->Arg(100)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CompileFullCardShift)->Arg(25)->Arg(50)->Arg(100)->Arg(200)->Unit(benchmark::kMillisecond);
 
 void BM_VerifyFullCardShift(benchmark::State& state) {
   const Topology card = Topology::m1472();
