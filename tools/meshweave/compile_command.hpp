@@ -1,0 +1,26 @@
+#pragma once
+
+#include <iosfwd>
+#include <optional>
+#include <string>
+
+#include "program_renderers.hpp"
+
+namespace meshweave::tool {
+
+struct CompileRequest {
+  std::string input_path;  // "-" reads standard input
+  ProgramFormat format = ProgramFormat::Text;
+  bool verify = false;     // replay the programs against the description, fail on any issue
+  bool idle = false;       // give every tile of the card a program
+  std::optional<std::string> svg_path;
+  std::optional<std::string> output_path;  // standard output when absent
+};
+
+// `meshweave compile`: reads a description, compiles it, optionally verifies it,
+// and writes the programs (and the timeline picture). Nothing is written unless
+// every step succeeded. Returns the exit status.
+int run_compile(const CompileRequest& request, std::istream& in, std::ostream& out,
+                std::ostream& err);
+
+}  // namespace meshweave::tool

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+
+namespace meshweave::tool {
+
+// Why an input file was refused: where (a JSON path such as
+// "phases[2].transfers[0].to[3]", empty for the file as a whole) and why.
+struct InputError {
+  std::string path;
+  std::string reason;
+
+  friend bool operator==(const InputError&, const InputError&) = default;
+};
+
+// "phases[2].transfers[0].to[3]: tile 1472 is not on the card", or the bare
+// reason when the error concerns the whole file.
+inline std::string to_string(const InputError& error) {
+  return error.path.empty() ? error.reason : error.path + ": " + error.reason;
+}
+
+}  // namespace meshweave::tool

@@ -1,0 +1,198 @@
+// The meshweave command line: parses arguments with CLI11 and hands them to the
+// command implementations of meshweave_tool.
+#include <CLI/CLI.hpp>
+
+#include <cstdint>
+#include <functional>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "compile_command.hpp"
+#include "exit_codes.hpp"
+#include "host_commands.hpp"
+#include "number_text.hpp"
+#include "plan_commands.hpp"
+#include "program_renderers.hpp"
+#include "route_command.hpp"
+#include "word_commands.hpp"
+
+namespace {
+
+using namespace meshweave::tool;
+
+// Numbers are decimal or 0x-hex; anything else is a usage error.
+const CLI::Validator number_text(
+    [](std::string& text) {
+      return parse_unsigned(text) ? std::string{} : "\"" + text + "\" is not a number";
+    },
+    "NUMBER", "number");
+
+std::uint64_t number_of(const std::string& text) { return parse_unsigned(text).value_or(0); }
+
+CLI::Option* number_option(CLI::App& app, const std::string& name, std::uint64_t& target,
+                           const std::string& description) {
+  return app
+      .add_option_function<std::string>(
+          name, [&target](const std::string& text) { target = number_of(text); }, description)
+      ->check(number_text);
+}
+
+CLI::Option* numbers_option(CLI::App& app, const std::string& name,
+                            std::vector<std::uint64_t>& target, const std::string& description) {
+  return app
+      .add_option_function<std::vector<std::string>>(
+          name,
+          [&target](const std::vector<std::string>& texts) {
+            for (const std::string& text : texts) target.push_back(number_of(text));
+          },
+          description)
+      ->check(number_text);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"meshweave: exchange code for the M1472 tile processor"};
+  app.require_subcommand(1);
+  int status = exit_success;
+  std::function<int()> command;
+
+  // compile
+  CompileRequest compile;
+  std::string format = "text";
+  std::string svg_path;
+  std::string output_path;
+  CLI::App* compile_app =
+      app.add_subcommand("compile", "Compile an exchange description into per-tile programs");
+  compile_app->add_option("file", compile.input_path, "Description file (JSON), or - for stdin")
+      ->required();
+  compile_app->add_option("--format", format, "Output format")
+      ->check(CLI::IsMember({"text", "json", "hex"}))
+      ->capture_default_str();
+  compile_app->add_flag("--verify", compile.verify,
+                        "Replay the programs against the description; fail on any issue");
+  compile_app->add_flag("--idle", compile.idle, "Give every tile of the card a program");
+  compile_app->add_option("--svg", svg_path, "Also write a timeline picture (SVG)");
+  compile_app->add_option("-o,--output", output_path, "Write the programs here, not to stdout");
+  compile_app->callback([&] {
+    compile.format = program_format(format).value_or(ProgramFormat::Text);
+    if (!svg_path.empty()) compile.svg_path = svg_path;
+    if (!output_path.empty()) compile.output_path = output_path;
+    command = [&] { return run_compile(compile, std::cin, std::cout, std::cerr); };
+  });
+
+  // decode
+  std::vector<std::string> decode_words;
+  CLI::App* decode_app = app.add_subcommand(
+      "decode", "Disassemble instruction words (hex, with or without 0x; stdin if none given)");
+  decode_app->add_option("words", decode_words, "Instruction words");
+  decode_app->callback(
+      [&] { command = [&] { return run_decode(decode_words, std::cin, std::cout, std::cerr); }; });
+
+  // asm
+  std::string asm_path;
+  CLI::App* asm_app = app.add_subcommand("asm", "Assemble disassembly text into words");
+  asm_app->add_option("file", asm_path, "Text file, or - for stdin")->required();
+  asm_app->callback(
+      [&] { command = [&] { return run_assemble(asm_path, std::cin, std::cout, std::cerr); }; });
+
+  // route
+  RouteRequest route;
+  CLI::App* route_app =
+      app.add_subcommand("route", "Route timing between two tiles of the M1472 card");
+  number_option(*route_app, "from", route.from, "Sending tile (logical)")->required();
+  number_option(*route_app, "to", route.to, "Receiving tile (logical)")->required();
+  route_app->add_flag("--physical", route.physical, "The tiles are given as physical numbers");
+  route_app->callback([&] { command = [&] { return run_route(route, std::cout, std::cerr); }; });
+
+  // plan
+  CLI::App* plan_app = app.add_subcommand("plan", "Plan one tile-to-tile exchange");
+  plan_app->require_subcommand(1);
+  PointToPointRequest point;
+  CLI::App* p2p_app = plan_app->add_subcommand("p2p", "Point-to-point plan");
+  number_option(*p2p_app, "sender", point.sender, "Sending tile (logical)")->required();
+  number_option(*p2p_app, "receiver", point.receiver, "Receiving tile (logical)")->required();
+  number_option(*p2p_app, "words", point.words, "Words to transfer (1 to 4148)")->required();
+  p2p_app->callback([&] {
+    command = [&] { return run_plan_point_to_point(point, std::cout, std::cerr); };
+  });
+  MulticastRequest multicast;
+  CLI::App* multicast_app = plan_app->add_subcommand("multicast", "Multicast plan");
+  number_option(*multicast_app, "sender", multicast.sender, "Sending tile (logical)")->required();
+  numbers_option(*multicast_app, "receivers", multicast.receivers, "Receiving tiles (logical)")
+      ->required();
+  number_option(*multicast_app, "--words", multicast.words, "Words to transfer (1 to 4148)")
+      ->required();
+  number_option(*multicast_app, "--offset", multicast.offset,
+                "Cycles to start after the earliest possible start (default 0)");
+  multicast_app->callback(
+      [&] { command = [&] { return run_plan_multicast(multicast, std::cout, std::cerr); }; });
+
+  // host
+  CLI::App* host_app = app.add_subcommand("host", "Host transfer and request programs");
+  host_app->require_subcommand(1);
+  HostRequest host;
+  const auto tile_option = [&](CLI::App& sub, bool many) {
+    numbers_option(sub, "--tile", host.tiles,
+                   many ? "Target tiles (physical), one or more" : "Tile (physical)")
+        ->required()
+        ->expected(1, many ? 1 << 16 : 1);
+  };
+  CLI::App* to_tile_app =
+      host_app->add_subcommand("to-tile", "Target program of a host-to-tile transfer");
+  tile_option(*to_tile_app, false);
+  number_option(*to_tile_app, "--tile-address", host.tile_address, "Tile byte address")->required();
+  number_option(*to_tile_app, "--host-offset", host.host_offset, "Host byte offset")->required();
+  number_option(*to_tile_app, "--bytes", host.bytes, "Bytes to transfer")->required();
+  number_option(*to_tile_app, "--packet-address", host.packet_address,
+                "Where the packet words lie in tile memory")
+      ->required();
+  to_tile_app->callback(
+      [&] { command = [&] { return run_host_to_tile(host, std::cout, std::cerr); }; });
+
+  CLI::App* from_tile_app =
+      host_app->add_subcommand("from-tile", "Target program of a tile-to-host transfer");
+  tile_option(*from_tile_app, false);
+  number_option(*from_tile_app, "--tile-address", host.tile_address, "Tile byte address")
+      ->required();
+  number_option(*from_tile_app, "--host-offset", host.host_offset, "Host byte offset")->required();
+  number_option(*from_tile_app, "--bytes", host.bytes, "Bytes to transfer")->required();
+  number_option(*from_tile_app, "--packet-address", host.packet_address,
+                "Where the packet words lie in tile memory")
+      ->required();
+  number_option(*from_tile_app, "--command-address", host.command_address,
+                "Dummy tile address of the closing header")
+      ->required();
+  from_tile_app->callback(
+      [&] { command = [&] { return run_host_from_tile(host, std::cout, std::cerr); }; });
+
+  CLI::App* xreq_app = host_app->add_subcommand("xreq", "Xreq program naming target tiles");
+  tile_option(*xreq_app, true);
+  number_option(*xreq_app, "--packet-address", host.packet_address,
+                "Where the xreq packet lies in tile memory")
+      ->required();
+  xreq_app->callback([&] { command = [&] { return run_host_xreq(host, std::cout, std::cerr); }; });
+
+  CLI::App* command_read_app =
+      host_app->add_subcommand("command-read", "Host command-read program for physical tile 0");
+  number_option(*command_read_app, "--packet-address", host.packet_address,
+                "Where the packet words lie in tile memory")
+      ->required();
+  number_option(*command_read_app, "--destination-address", host.destination_address,
+                "Tile byte address the 4 bytes go to")
+      ->required();
+  number_option(*command_read_app, "--host-offset", host.host_offset, "Host byte offset")
+      ->required();
+  command_read_app->callback(
+      [&] { command = [&] { return run_host_command_read(host, std::cout, std::cerr); }; });
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& error) {
+    const int code = app.exit(error);
+    return code == 0 ? exit_success : exit_usage;
+  }
+  if (command) status = command();
+  return status;
+}
