@@ -10,7 +10,7 @@
 namespace meshweave {
 namespace {
 
-static_assert(schedule_message::all.size() == 31);
+static_assert(schedule_message::all.size() == 34);
 
 // Callers match on these texts, so each one is pinned character for character.
 TEST(ScheduleMessages, EveryConstantHasItsExactText) {
@@ -51,6 +51,9 @@ TEST(ScheduleMessages, EveryConstantHasItsExactText) {
       {m::host_target_operation_return, "host target operation return"},
       {m::local_host_operation_return, "local host operation return"},
       {m::local_host_operation_prefix, "local host operation prefix"},
+      {m::pic_delay_operand, "PIC delay operand"},
+      {m::xpic_delay_operand, "XPIC delay operand"},
+      {m::sync_operand, "sync operand"},
   };
   static_assert(std::size(cases) == schedule_message::all.size());
   for (const Case& c : cases) {

@@ -4,7 +4,6 @@
 #include <variant>
 
 #include "meshweave/disassembly/instruction.hpp"
-#include "meshweave/disassembly/messages.hpp"
 #include "meshweave/disassembly/word_layouts.hpp"
 #include "meshweave/instruction_words/control_words.hpp"
 #include "meshweave/instruction_words/error.hpp"

@@ -43,6 +43,11 @@ inline constexpr std::string_view horizon_precedes_events{"plan horizon precedes
 inline constexpr std::string_view host_target_operation_return{"host target operation return"};
 inline constexpr std::string_view local_host_operation_return{"local host operation return"};
 inline constexpr std::string_view local_host_operation_prefix{"local host operation prefix"};
+// Encoding a decoded instruction checks the operands of the words that only have
+// unchecked packers, instead of letting the packer cut them to their fields.
+inline constexpr std::string_view pic_delay_operand{"PIC delay operand"};
+inline constexpr std::string_view xpic_delay_operand{"XPIC delay operand"};
+inline constexpr std::string_view sync_operand{"sync operand"};
 
 // The whole vocabulary, for tests and tools that list or look up messages.
 inline constexpr std::array all = {
@@ -56,7 +61,8 @@ inline constexpr std::array all = {
     multicast_start_cycle,        multicast_receive_cycle,     plan_event_horizon_overflow,
     exchange_row_entry,           exchange_row_return,         overlapping_roles,
     horizon_precedes_events,      host_target_operation_return, local_host_operation_return,
-    local_host_operation_prefix,
+    local_host_operation_prefix,  pic_delay_operand,           xpic_delay_operand,
+    sync_operand,
 };
 }  // namespace schedule_message
 
