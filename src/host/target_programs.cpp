@@ -49,7 +49,7 @@ Result<TileToHostProgram> assemble_host_to_tile_target_program(std::uint16_t phy
                                                                std::uint32_t host_offset,
                                                                std::uint32_t bytes,
                                                                std::uint32_t packet_address) {
-  Result<std::vector<HostTransferChunk>> chunks =
+  const Result<std::vector<HostTransferChunk>> chunks =
       plan_host_to_tile(physical_tile, tile_address, host_offset, bytes);
   if (!chunks) return std::unexpected(chunks.error());
   if (packet_address % host_send::header_bytes != 0) return host_packet::fail();
@@ -81,7 +81,7 @@ Result<TileToHostProgram> assemble_host_to_tile_target_program(std::uint16_t phy
 Result<TileToHostProgram> assemble_tile_to_host_target_program(
     std::uint16_t physical_tile, std::uint32_t tile_address, std::uint32_t host_offset,
     std::uint32_t bytes, std::uint32_t packet_address, std::uint32_t command_address) {
-  Result<std::vector<HostTransferChunk>> chunks =
+  const Result<std::vector<HostTransferChunk>> chunks =
       plan_tile_to_host(physical_tile, tile_address, host_offset, bytes);
   if (!chunks) return std::unexpected(chunks.error());
   if (packet_address % host_send::header_bytes != 0) return host_packet::fail();

@@ -22,9 +22,9 @@ constexpr Result<std::uint32_t> header(std::uint32_t byte_address) noexcept {
   return encode_send(header_words - 1, direction, byte_address / word_bytes);
 }
 
-// SEND of `words` words (at least 1) from `byte_address`.
-constexpr Result<std::uint32_t> words(std::uint32_t byte_address, std::uint32_t words) noexcept {
-  return encode_send(words - 1, direction, byte_address / word_bytes);
+// SEND of `count` words (1 to 64) from `byte_address`.
+constexpr Result<std::uint32_t> words(std::uint32_t byte_address, std::uint32_t count) noexcept {
+  return encode_send(count - 1, direction, byte_address / word_bytes);
 }
 
 static_assert(header(0x50160).value() == 0x782a02c3u);
