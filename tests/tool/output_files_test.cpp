@@ -1,5 +1,9 @@
 #include "output_files.hpp"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -72,6 +76,35 @@ TEST_F(OutputFiles, RefusesADirectoryAsTarget) {
   EXPECT_FALSE(write_output_files(files).has_value());
   EXPECT_TRUE(fs::is_directory(path("taken")));
   EXPECT_FALSE(fs::exists(path("a.txt")));
+}
+
+TEST_F(OutputFiles, WritesThroughSymbolicLinksAndKeepsPermissions) {
+  { std::ofstream(path("real.txt")) << "old"; }
+  fs::permissions(path("real.txt"), fs::perms::owner_read | fs::perms::owner_write);
+  fs::create_symlink(path("real.txt"), path("link.txt"));
+  const std::vector<OutputFile> files = {{path("link.txt"), "new"}};
+  ASSERT_TRUE(write_output_files(files).has_value());
+  EXPECT_TRUE(fs::is_symlink(path("link.txt")));
+  EXPECT_EQ(contents(path("real.txt")), "new");
+  EXPECT_EQ(fs::status(path("real.txt")).permissions(),
+            fs::perms::owner_read | fs::perms::owner_write);
+}
+
+// A pipe (like a terminal or /dev/null) must be written to, not replaced by a file.
+TEST_F(OutputFiles, WritesIntoSpecialFilesInsteadOfReplacingThem) {
+  ASSERT_EQ(::mkfifo(path("pipe").c_str(), 0600), 0);
+  const int reader = ::open(path("pipe").c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  const std::vector<OutputFile> files = {{path("pipe"), "through the pipe"},
+                                         {path("plain.txt"), "plain"}};
+  const auto written = write_output_files(files);
+  char buffer[64] = {};
+  const ssize_t got = ::read(reader, buffer, sizeof buffer);
+  ::close(reader);
+  ASSERT_TRUE(written.has_value()) << written.error();
+  EXPECT_TRUE(fs::is_fifo(path("pipe")));
+  EXPECT_EQ(std::string(buffer, got > 0 ? static_cast<std::size_t>(got) : 0), "through the pipe");
+  EXPECT_EQ(contents(path("plain.txt")), "plain");
 }
 
 }  // namespace
