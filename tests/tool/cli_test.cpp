@@ -220,6 +220,12 @@ TEST(Cli, WritesNoFileWhenAnythingFails) {
   fs::remove_all(directory);
 }
 
+TEST(Cli, FailsWhenStandardOutputCannotBeWritten) {
+  const ToolRun run = run_tool({"compile", example("ring16.json")}, "", "/dev/full");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "meshweave: cannot write standard output\n");
+}
+
 TEST(Cli, EveryCommandHasHelp) {
   const std::vector<std::vector<std::string>> commands = {
       {}, {"compile"}, {"decode"}, {"asm"}, {"route"}, {"plan"}, {"plan", "p2p"},

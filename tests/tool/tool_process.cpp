@@ -39,10 +39,11 @@ std::string scratch_directory(const std::string& name) {
   return directory.string();
 }
 
-ToolRun run_tool(const std::vector<std::string>& arguments, const std::string& input) {
+ToolRun run_tool(const std::vector<std::string>& arguments, const std::string& input,
+                 const std::string& output_path) {
   const std::string directory = scratch_directory("process");
   const std::string in_path = directory + "/in";
-  const std::string out_path = directory + "/out";
+  const std::string out_path = output_path.empty() ? directory + "/out" : output_path;
   const std::string err_path = directory + "/err";
   write_file(in_path, input);
 
@@ -69,7 +70,7 @@ ToolRun run_tool(const std::vector<std::string>& arguments, const std::string& i
   }
   ToolRun run;
   run.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
-  run.out = read_file(out_path);
+  if (output_path.empty()) run.out = read_file(out_path);
   run.err = read_file(err_path);
   fs::remove_all(directory);
   return run;

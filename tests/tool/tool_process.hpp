@@ -13,7 +13,9 @@ struct ToolRun {
 
 // Runs the built `meshweave` executable with `arguments` (no shell involved),
 // feeding `input` to its standard input, and collects both output streams.
-ToolRun run_tool(const std::vector<std::string>& arguments, const std::string& input = "");
+// `output_path`, when given, receives standard output instead (e.g. /dev/full).
+ToolRun run_tool(const std::vector<std::string>& arguments, const std::string& input = "",
+                 const std::string& output_path = "");
 
 // A fresh empty directory for the files of one test, removed again by the caller.
 std::string scratch_directory(const std::string& name);

@@ -194,5 +194,11 @@ int main(int argc, char** argv) {
     return code == 0 ? exit_success : exit_usage;
   }
   if (command) status = command();
+  // A listing lost on a full disk or a closed pipe is a failure, not a success.
+  std::cout.flush();
+  if (!std::cout) {
+    std::cerr << "meshweave: cannot write standard output\n";
+    if (status == exit_success) status = exit_bad_input;
+  }
   return status;
 }
