@@ -147,9 +147,14 @@ class Canvas {
             "\" y2=\"" + number(y1) + "\" " + std::string{style} + "/>\n";
   }
   void text(double x0, double y0, std::string_view content, std::string_view attributes = {}) {
-    out_ += "<text x=\"" + number(x0) + "\" y=\"" + number(y0) + "\"" +
-            (attributes.empty() ? "" : " " + std::string{attributes}) + ">" + escape(content) +
-            "</text>\n";
+    out_ += "<text x=\"" + number(x0) + "\" y=\"" + number(y0) + "\"";
+    if (!attributes.empty()) {
+      out_ += ' ';
+      out_ += attributes;
+    }
+    out_ += '>';
+    out_ += escape(content);
+    out_ += "</text>\n";
   }
   void raw(std::string_view svg) { out_ += svg; }
   std::string take() { return std::move(out_); }
