@@ -139,6 +139,11 @@ TEST(DescriptionReader, RefusesBadInputWithPathAndReason) {
       {"address past 64 bits", one_transfer(R"({"from": 0, "to": 1, "words": 4, "source": "0x10000000000000000", "destination": 0})"),
        "phases[0].transfers[0].source: \"0x10000000000000000\" is not an address (expected an "
        "integer or \"0x...\")"},
+      {"long address string is shortened",
+       one_transfer(R"({"from": 0, "to": 1, "words": 4, "source": ")" + std::string(100, 'z') +
+                    R"(", "destination": 0})"),
+       "phases[0].transfers[0].source: \"" + std::string(40, 'z') +
+           "...\" is not an address (expected an integer or \"0x...\")"},
       {"decimal address string", one_transfer(R"({"from": 0, "to": 1, "words": 4, "source": "4096", "destination": 0})"),
        "phases[0].transfers[0].source: \"4096\" is not an address (expected an integer or "
        "\"0x...\")"},

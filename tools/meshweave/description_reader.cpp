@@ -43,6 +43,12 @@ std::string element(const std::string& path, std::size_t index) {
   return path + '[' + std::to_string(index) + ']';
 }
 
+// Text from the file echoed in a message, cut so that a runaway string stays one line.
+std::string shortened(const std::string& text) {
+  constexpr std::size_t shown = 40;
+  return text.size() <= shown ? text : text.substr(0, shown) + "...";
+}
+
 std::string type_name(const json& value) {
   switch (value.type()) {
     case json::value_t::null: return "null";
@@ -126,7 +132,8 @@ std::uint32_t address_at(const json& value, const std::string& path) {
     const auto parsed = parse_unsigned(text);
     const bool hex = text.starts_with("0x") || text.starts_with("0X");
     if (!parsed || !hex) {
-      refuse(path, "\"" + text + "\" is not an address (expected an integer or \"0x...\")");
+      refuse(path, "\"" + shortened(text) +
+                       "\" is not an address (expected an integer or \"0x...\")");
     }
     address = *parsed;
   } else if (value.is_number_integer()) {
@@ -139,8 +146,7 @@ std::uint32_t address_at(const json& value, const std::string& path) {
                      hex_address(address_limit));
   }
   if (address % address_alignment != 0) {
-    refuse(path, "address " + hex_address(address) +
-                     " is not a multiple of 4");
+    refuse(path, "address " + hex_address(address) + " is not a multiple of 4");
   }
   return static_cast<std::uint32_t>(address);
 }
@@ -229,7 +235,7 @@ ExchangeDescription description_at(const json& document) {
   if (const auto topology = document.find("topology"); topology != document.end()) {
     if (!topology->is_string()) wrong_type("topology", "a string", *topology);
     if (topology->get_ref<const std::string&>() != card_name) {
-      refuse("topology", "unknown topology \"" + topology->get<std::string>() +
+      refuse("topology", "unknown topology \"" + shortened(topology->get<std::string>()) +
                              "\" (the only one is \"m1472\")");
     }
   }
