@@ -35,6 +35,14 @@ std::uint32_t cycles_before_send(const PlanRow& row) noexcept {
   return cycles;
 }
 
+// One tile's program while it is being built: the finished stretches, and the
+// builder of the current stretch, which counts cycles from `base`.
+struct TileStream {
+  std::vector<std::uint32_t> done;
+  std::uint32_t base = 0;
+  std::optional<PlanProgramBuilder> builder;
+};
+
 // One planned transfer: its rows in the order sender, receivers.
 struct PlannedTransfer {
   std::uint16_t sender_physical = 0;
@@ -47,7 +55,7 @@ class ExchangeCompiler {
   ExchangeCompiler(const Topology& topology, const CompileOptions& options)
       : topology_{topology},
         options_{options},
-        builders_(topology.tile_count()),
+        streams_(topology.tile_count()),
         seen_phase_(topology.tile_count(), never),
         seen_transfer_(topology.tile_count(), never) {}
 
@@ -215,30 +223,60 @@ class ExchangeCompiler {
     return {};
   }
 
+  // Rows are shifted to their phase start with offset_plan, which has room for
+  // only a few DELAY words after a row's return word. A tile's stream therefore
+  // goes in stretches: once a row would need a shift beyond `max_row_shift`, the
+  // builder so far is finished at the phase start (padded to exactly that cycle)
+  // and a fresh builder takes over from there, counting from that cycle.
+  static constexpr std::uint32_t max_row_shift = 2 * (delay_word::Cycles::max + 1);
+
   std::expected<void, CompileError> append(std::uint16_t tile, PlanRow& row,
                                            std::uint32_t phase_start) {
     tile_ = tile;
-    if (auto shifted = offset_plan(row, phase_start); !shifted) return fail(shifted.error());
-    auto& builder = builders_[tile];
-    if (!builder) builder.emplace();
-    if (auto appended = builder->append_scheduled_row(row); !appended) {
+    TileStream& stream = streams_[tile];
+    if (!stream.builder) stream.builder.emplace();
+    if (phase_start - stream.base > max_row_shift) {
+      if (auto closed = close_stretch(stream, phase_start); !closed) return closed;
+    }
+    if (auto shifted = offset_plan(row, phase_start - stream.base); !shifted) {
+      return fail(shifted.error());
+    }
+    if (auto appended = stream.builder->append_scheduled_row(row); !appended) {
       return fail(appended.error());
     }
+    return {};
+  }
+
+  // Finishes the stream's current builder at absolute cycle `end` and keeps its
+  // words, without the return word, ahead of what follows.
+  std::expected<void, CompileError> close_stretch(TileStream& stream, std::uint32_t end) {
+    auto words = std::move(*stream.builder).finish(end - stream.base);
+    if (!words) return fail(words.error());
+    words->pop_back();  // the return word
+    // Every stretch but the first drops its entry word: the stream has one.
+    const auto from = stream.done.empty() ? words->begin() : words->begin() + 1;
+    stream.done.insert(stream.done.end(), from, words->end());
+    stream.base = end;
+    stream.builder.emplace();
     return {};
   }
 
   std::expected<void, CompileError> finish() {
     transfer_.reset();
     // Logical tiles are u16: a larger caller table has no further addressable tiles.
-    const std::size_t tiles = std::min<std::size_t>(builders_.size(), std::size_t{1} << 16);
+    const std::size_t tiles = std::min<std::size_t>(streams_.size(), std::size_t{1} << 16);
     for (std::size_t logical = 0; logical < tiles; ++logical) {
-      auto& builder = builders_[logical];
-      if (!builder && !options_.idle_programs) continue;
+      TileStream& stream = streams_[logical];
+      if (!stream.builder && !options_.idle_programs) continue;
       const auto tile = static_cast<std::uint16_t>(logical);
       tile_ = tile;
-      auto words = builder ? std::move(*builder).finish(result_.horizon)
-                           : PlanProgramBuilder{}.finish(result_.horizon);
+      if (!stream.builder) stream.builder.emplace();
+      auto words = std::move(*stream.builder).finish(result_.horizon - stream.base);
       if (!words) return fail(words.error());
+      if (!stream.done.empty()) {
+        stream.done.insert(stream.done.end(), words->begin() + 1, words->end());
+        words = std::move(stream.done);
+      }
       result_.programs.push_back(
           TileProgram{tile, topology_.physical(tile).value(), std::move(*words)});
     }
@@ -248,7 +286,7 @@ class ExchangeCompiler {
 
   const Topology& topology_;
   CompileOptions options_;
-  std::vector<std::optional<PlanProgramBuilder>> builders_;
+  std::vector<TileStream> streams_;
   std::vector<std::size_t> seen_phase_;
   std::vector<std::size_t> seen_transfer_;
   std::size_t phase_ = 0;

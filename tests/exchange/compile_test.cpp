@@ -1,7 +1,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <sstream>
 #include <random>
 #include <vector>
 
@@ -192,6 +194,30 @@ TEST(CompileExchange, HundredsOfPhasesCompile) {
     EXPECT_EQ(plan_event_cycles(program.words).value(), compiled->horizon);
   }
   EXPECT_TRUE(verify_exchange(card(), description, *compiled).empty());
+}
+
+// Rows can be shifted by a couple of million cycles at most; longer exchanges go
+// on in fresh stretches of each tile's stream without losing a cycle.
+TEST(CompileExchange, ExchangesLongerThanARowShiftCompile) {
+  const ExchangeDescription description = testing::pairwise_shift(4, 520, 4148);
+  const auto compiled = compile_exchange(card(), description, CompileOptions{true});
+  ASSERT_TRUE(compiled) << compiled.error();
+  EXPECT_GT(compiled->horizon, 2u * 1024 * 1024);
+  for (const TileProgram& program : compiled->programs) {
+    EXPECT_EQ(plan_event_cycles(program.words).value(), compiled->horizon) << program.logical;
+    EXPECT_EQ(std::count(program.words.begin(), program.words.end(), ROW_ENTRY_INSTRUCTION), 1)
+        << program.logical;
+  }
+  EXPECT_EQ(verify_exchange(card(), description, *compiled), std::vector<VerifyIssue>{});
+}
+
+TEST(CompileExchange, ErrorsRenderThroughStreams) {
+  std::ostringstream out;
+  CompileError error;
+  error.error = ExchangeError::count(0);
+  error.phase = 3;
+  out << error;
+  EXPECT_EQ(out.str(), "phase 3: Count(0)");
 }
 
 }  // namespace

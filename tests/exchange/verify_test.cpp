@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <algorithm>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -115,6 +117,30 @@ TEST_F(CorruptedProgram, FramingAndMissingProgramsAreNamed) {
   EXPECT_EQ(found[1], "tile 1286, word " + std::to_string(program(1286).words.size() - 1) +
                           ": word kind: expected an exchange word, found 0x0");
   EXPECT_EQ(found[2], "tile 0: program: expected a program, found none");
+}
+
+TEST_F(CorruptedProgram, StructuralDamageIsNamed) {
+  // An empty program, a wrong physical number, a receive cut short and a SEND
+  // where none belongs.
+  program(1286).words.clear();
+  program(5).physical = 6;
+  auto& receiver = program(0).words;
+  receiver.erase(receiver.end() - 4, receiver.end() - 1);  // drop the last receive stage
+  TileProgram stray{1, 2, {ROW_ENTRY_INSTRUCTION, encode_send(0, 1, 0).value(), RETURN_INSTRUCTION}};
+  compiled.programs.insert(compiled.programs.begin() + 1, stray);
+  const auto found = issues();
+  ASSERT_GE(found.size(), 5u);
+  std::ostringstream first;
+  first << verify_exchange(card(), description, compiled).front();
+  EXPECT_EQ(first.str(), found.front());
+  const auto has = [&](const std::string& text) {
+    return std::find(found.begin(), found.end(), text) != found.end();
+  };
+  EXPECT_TRUE(has("tile 1286, word 0: first word: expected 0x41800003, found nothing"));
+  EXPECT_TRUE(has("tile 1286, word 0: last word: expected 0x43a00000, found nothing"));
+  EXPECT_TRUE(has("tile 5: physical tile: expected 130, found 6"));
+  EXPECT_TRUE(has("tile 0: receive stage: expected PIC, found end of program"));
+  EXPECT_TRUE(has("tile 1, word 1: exchange events: expected no more, found 0x78000001"));
 }
 
 }  // namespace
