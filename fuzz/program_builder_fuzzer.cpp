@@ -259,8 +259,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       const std::uint32_t raw = input.u32();
       // Mostly within a few dozen padding words of the stream's horizon, rarely
       // anywhere (up to 8192 padding words, which costs more than it finds).
+      const std::int64_t near = std::int64_t{builder.event_cycles} + (raw & 0xffffffu) - 0x100;
       const std::uint32_t horizon =
-          (step & 0x3fu) == 0x3fu ? raw : builder.event_cycles + (raw & 0xffffffu) - 0x100u;
+          (step & 0x3fu) == 0x3fu
+              ? raw
+              : static_cast<std::uint32_t>(std::clamp<std::int64_t>(near, 0, 0xffffffff));
       check_finish(builder, horizon);
       continue;
     }
