@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <cstring>
-#include <numeric>
 #include <vector>
 
 #include "meshweave/meshweave.hpp"
@@ -39,14 +38,7 @@ void BM_EncodeWords(benchmark::State& state) {
   constexpr std::uint32_t words = 4096;
   std::vector<std::uint32_t> out(words);
   for (auto _ : state) {
-    for (std::uint32_t i = 0; i < words; i += 4) {
-      out[i] = encode_send(i & 63u, 1 + (i & 1u), i).value_or(0);
-      out[i + 1] = delay_xpic(i & 0xfffu, 0, i & 0x1fffu);
-      out[i + 2] = encode_setzi_m(static_cast<std::uint8_t>(i & 15u), i).value_or(0);
-      out[i + 3] = encode_add_m_immediate(static_cast<std::uint8_t>(i & 15u), 3,
-                                          static_cast<std::int32_t>(i) - 2048)
-                       .value_or(0);
-    }
+    bench::encode_words(out);
     benchmark::DoNotOptimize(out.data());
     benchmark::ClobberMemory();
   }
@@ -56,30 +48,20 @@ BENCHMARK(BM_EncodeWords);
 
 void BM_PointToPointAllPairs(benchmark::State& state) {
   const Topology card = Topology::m1472();
-  std::size_t plans = 0;
-  std::uint32_t sink = 0;
+  bench::AllPairs pairs;
   for (auto _ : state) {
-    plans = 0;
-    for (std::uint16_t sender = 0; sender < M1472_TILE_COUNT; ++sender) {
-      for (std::uint16_t receiver = 0; receiver < M1472_TILE_COUNT; ++receiver) {
-        if (sender == receiver) continue;
-        const auto plan = card.point_to_point(sender, receiver, 64);
-        sink ^= plan->sender[2] ^ plan->receiver[3];
-        ++plans;
-      }
-    }
-    benchmark::DoNotOptimize(sink);
+    pairs = bench::point_to_point_all_pairs(card);
+    benchmark::DoNotOptimize(pairs);
   }
-  report(state, plans, plans * sizeof(Plan));
+  report(state, pairs.plans, pairs.plans * sizeof(Plan));
 }
 BENCHMARK(BM_PointToPointAllPairs)->Unit(benchmark::kMillisecond);
 
 void BM_MulticastToAllTiles(benchmark::State& state) {
   const Topology card = Topology::m1472();
-  std::vector<std::uint16_t> receivers(M1472_TILE_COUNT - 1);
-  std::iota(receivers.begin(), receivers.end(), std::uint16_t{1});
+  const std::vector<std::uint16_t> receivers = bench::all_but_tile_zero();
   for (auto _ : state) {
-    auto plan = card.multicast(0, receivers, 64, 0);
+    auto plan = bench::multicast_from_tile_zero(card, receivers);
     benchmark::DoNotOptimize(plan);
   }
   report(state, receivers.size(), (receivers.size() + 1) * sizeof(PlanRow));
@@ -90,11 +72,9 @@ void BM_AppendRows(benchmark::State& state) {
   const auto rows = bench::chained_rows(static_cast<std::size_t>(state.range(0)));
   std::size_t words = 0;
   for (auto _ : state) {
-    PlanProgramBuilder builder;
-    for (const PlanRow& row : rows) {
-      if (!builder.append_scheduled_row(row)) state.SkipWithError("append refused");
-    }
-    words = builder.words.size();
+    auto builder = bench::append_rows(rows);
+    if (!builder) state.SkipWithError("append refused");
+    words = builder->words.size();
     benchmark::DoNotOptimize(builder);
   }
   report(state, rows.size(), words * sizeof(std::uint32_t));
@@ -103,11 +83,10 @@ BENCHMARK(BM_AppendRows)->Arg(10'000)->Arg(100'000)->Unit(benchmark::kMicrosecon
 
 // 1 MiB from tile memory to the host: 4096 chunks of 256 bytes.
 void BM_TileToHostMebibyte(benchmark::State& state) {
-  constexpr std::uint32_t bytes = 1u << 20;
   std::size_t words = 0;
   std::size_t chunks = 0;
   for (auto _ : state) {
-    auto program = assemble_tile_to_host_target_program(0, 0, 0, bytes, 0x80000, 0x50000);
+    auto program = bench::tile_to_host_mebibyte();
     if (!program) state.SkipWithError("assembly failed");
     words = program->instructions.size() + program->packet_words.size();
     chunks = program->packet_words.size() / 2 - 1;

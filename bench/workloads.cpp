@@ -1,9 +1,9 @@
 #include "workloads.hpp"
 
 #include <cstdint>
+#include <numeric>
 #include <stdexcept>
-
-#include "meshweave/plans.hpp"
+#include <utility>
 
 namespace meshweave::bench {
 
@@ -34,6 +34,57 @@ std::vector<PlanRow> chained_rows(std::size_t count) {
     }
   }
   return rows;
+}
+
+std::vector<std::uint16_t> all_but_tile_zero() {
+  std::vector<std::uint16_t> receivers(M1472_TILE_COUNT - 1);
+  std::iota(receivers.begin(), receivers.end(), std::uint16_t{1});
+  return receivers;
+}
+
+void encode_words(std::span<std::uint32_t> out) {
+  const auto words = static_cast<std::uint32_t>(out.size());
+  for (std::uint32_t i = 0; i + 3 < words; i += 4) {
+    out[i] = encode_send(i & 63u, 1 + (i & 1u), i).value_or(0);
+    out[i + 1] = delay_xpic(i & 0xfffu, 0, i & 0x1fffu);
+    out[i + 2] = encode_setzi_m(static_cast<std::uint8_t>(i & 15u), i).value_or(0);
+    out[i + 3] = encode_add_m_immediate(static_cast<std::uint8_t>(i & 15u), 3,
+                                        static_cast<std::int32_t>(i) - 2048)
+                     .value_or(0);
+  }
+}
+
+AllPairs point_to_point_all_pairs(const Topology& card) {
+  AllPairs result;
+  const auto tiles = static_cast<std::uint16_t>(card.tile_count());
+  for (std::uint16_t sender = 0; sender < tiles; ++sender) {
+    for (std::uint16_t receiver = 0; receiver < tiles; ++receiver) {
+      if (sender == receiver) continue;
+      const auto plan = card.point_to_point(sender, receiver, 64);
+      result.digest ^= plan->sender[2] ^ plan->receiver[3];
+      ++result.plans;
+    }
+  }
+  return result;
+}
+
+Result<MulticastPlan> multicast_from_tile_zero(const Topology& card,
+                                               std::span<const std::uint16_t> receivers) {
+  return card.multicast(0, receivers, 64, 0);
+}
+
+Result<PlanProgramBuilder> append_rows(std::span<const PlanRow> rows) {
+  PlanProgramBuilder builder;
+  for (const PlanRow& row : rows) {
+    if (auto appended = builder.append_scheduled_row(row); !appended) {
+      return std::unexpected(appended.error());
+    }
+  }
+  return builder;
+}
+
+Result<TileToHostProgram> tile_to_host_mebibyte() {
+  return assemble_tile_to_host_target_program(0, 0, 0, tile_to_host_bytes, 0x80000, 0x50000);
 }
 
 }  // namespace meshweave::bench
