@@ -235,7 +235,10 @@ void check_command_read(std::uint32_t packet_address, std::uint32_t destination,
   if (packet_address % 8 != 0) return expect_failure(what, program, ExchangeError::host_packet());
   const Result<HostPacketHeader> request = host_to_tile_packet(0, destination, host_offset, 4);
   if (!request) return expect_failure(what, program, request.error());
-  if (packet_address + 8 >= send_limit) return expect_failure(what, program, send_operand);
+  // The request header lies 8 bytes on; near 2^32 that address passes 32 bits.
+  if (std::uint64_t{packet_address} + 8 >= send_limit) {
+    return expect_failure(what, program, send_operand);
+  }
   FUZZ_CHECK(program.has_value(), what << ": " << program.error());
   const Program target{0x19800001u, length_register_write, header_send(packet_address + 8),
                        HOST_TRANSFER_SYNC_INSTRUCTION, RETURN_INSTRUCTION};

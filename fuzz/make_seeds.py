@@ -140,6 +140,9 @@ def host_programs():
                0x50000, 0, 96, 0x50400, 0x50200, [0, 1, 4, 60, 61]))
     write("host_programs_fuzzer", "five_chunks_to_tile",
           case(63, [RETURN], 0x41800003, 0x50164, 0x50000, 64, 4096, 0xFFFF0, 0x50180, [31]))
+    # The request header's address, packet address + 8, passes 32 bits.
+    write("host_programs_fuzzer", "command_read_at_top_of_memory",
+          case(0, [RETURN], 0, 0x50160, 0x50000, 0, 64, 0xFFFFFFF8, 0x50000, []))
     write("host_programs_fuzzer", "bad_addresses",
           case(4096, [0x41800000], 0, 0x100000, 0x50004, 2, 6, 0x50164, 0x54000, [4096]))
 

@@ -111,7 +111,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   check_map(logical);
   check_route(source, destination);
   check_route(destination, source);
-  // The two tiles as M1472 neighbours of the mapped logical number.
+  // A tile of the card against any tile of the route model.
   check_route(m1472_logical_to_physical(logical), source & 0x7ffu);
   if (!input.empty()) check_custom_table(input, logical);
   return 0;
