@@ -56,12 +56,13 @@ def topology_routes():
     write("topology_routes_fuzzer", "sender_0_to_53", u32(0, 53) + u16(1286))
     write("topology_routes_fuzzer", "far_corner", u32(1471, 0) + u16(46))
     write("topology_routes_fuzzer", "custom_table",
-          u32(9, 53) + u16(1472) + u16(3) + u16(0, 9, 53))
+          u32(9, 53) + u16(1472) + u16(3 - 1) + u16(0, 9, 53))
 
 
 def point_to_point():
-    # shape (bit 0: raw), sender, receiver (u16), count (u32), then operations:
-    # row byte, operation byte, u32 argument
+    # shape (bit 0: raw, bit 1: custom table), sender, receiver (u16), count
+    # (u32), [table length - 1 (u8), entries (u16)], then operations: row byte,
+    # operation byte, u32 argument
     def op(row, code, argument): return u8(row, code) + u32(argument)
     write("point_to_point_fuzzer", "patched_and_offset",
           u8(1) + u16(0, 1286) + u32(3)
@@ -72,11 +73,15 @@ def point_to_point():
     write("point_to_point_fuzzer", "largest_4148", u8(1) + u16(32, 0) + u32(4148) + op(0, 4, 0))
     write("point_to_point_fuzzer", "no_sender_delay", u8(1) + u16(780, 0) + u32(1))
     write("point_to_point_fuzzer", "duplicate_tile", u8(1) + u16(5, 5) + u32(4))
+    # Physical 2016 to 0 is 130 cycles to the mux: the SEND would start before cycle 0.
+    write("point_to_point_fuzzer", "sender_delay_too_short",
+          u8(3) + u16(0, 1) + u32(1) + u8(2 - 1) + u16(2016, 0))
 
 
 def multicast():
     # shape (bit 0 raw, bit 1 everyone, bit 2 custom table), sender (u16),
-    # count, offset (u32), [table], receiver count (u8), receivers (u16)
+    # count, offset (u32), [table length - 1 (u8), entries (u16)], receiver
+    # count (u8), receivers (u16)
     def plan(shape, sender, count, offset, receivers, table=b""):
         return u8(shape) + u16(sender) + u32(count, offset) + table + u8(len(receivers)) + u16(*receivers)
     write("multicast_fuzzer", "same_mux_time", plan(1, 0, 3, 0, [274, 1286]))
@@ -85,7 +90,7 @@ def multicast():
     write("multicast_fuzzer", "latest_start", plan(1, 0, 1, 4067, [1]))
     write("multicast_fuzzer", "late_receive", plan(1, 736, 1, 4095, [100]))
     write("multicast_fuzzer", "everyone", plan(3, 0, 1, 0, []))
-    write("multicast_fuzzer", "custom_table", plan(5, 0, 16, 0, [1, 2], u8(3) + u16(0, 64, 1471)))
+    write("multicast_fuzzer", "custom_table", plan(5, 0, 16, 0, [1, 2], u8(3 - 1) + u16(0, 64, 1471)))
 
 
 def program_builder():

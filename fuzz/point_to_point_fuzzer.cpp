@@ -5,8 +5,10 @@
 // changes only the field it names, and leaves a row untouched when it fails.
 //
 // Input: a shape byte (bit 0 set: tiles and count are taken raw, otherwise cut
-// to valid values), sender and receiver (u16), count (u32); then operations,
-// each an operation byte and a u32 argument (a replaced row takes 9 more u32).
+// to valid values; bit 1 set: a custom table instead of the card), sender and
+// receiver (u16), count (u32), for a custom table its length (u8) and entries
+// (u16, cut to 11 bits); then operations, each a row byte, an operation byte and
+// a u32 argument (a replaced row takes 9 more u32).
 
 #include <algorithm>
 #include <array>
@@ -15,6 +17,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "event_recorder.hpp"
@@ -32,15 +35,27 @@ using namespace meshweave;
 using fuzz::hex;
 using fuzz::words;
 
-constexpr std::uint16_t card_tiles = 1472;
-
-std::optional<ExchangeError> expected_failure(std::uint16_t sender, std::uint16_t receiver,
-                                              std::uint32_t count) {
+std::optional<ExchangeError> expected_failure(const Topology& topology, std::uint16_t sender,
+                                              std::uint16_t receiver, std::uint32_t count) {
   if (count == 0 || count > 4148) return ExchangeError::count(count);
   if (sender == receiver) return ExchangeError::duplicate_tile();
-  if (sender >= card_tiles) return ExchangeError::tile(sender);
-  if (receiver >= card_tiles) return ExchangeError::tile(receiver);
+  if (sender >= topology.tile_count()) return ExchangeError::tile(sender);
+  if (receiver >= topology.tile_count()) return ExchangeError::tile(receiver);
+  // The SEND must start at a cycle a DELAY can wait for (or at cycle 0); tables
+  // other than the card's can place tiles too far apart.
+  const std::int32_t sender_delay =
+      111 - time_to_mux(topology.logical_to_physical()[sender], topology.logical_to_physical()[receiver]);
+  if (sender_delay < -1 || sender_delay > 0x7ffff) {
+    return ExchangeError::schedule(schedule_message::sender_delay);
+  }
   return std::nullopt;
+}
+
+// A small table of physical numbers the route model tells apart (11 bits).
+Topology custom_table(fuzz::FuzzInput& input) {
+  std::vector<std::uint16_t> table(input.in_range(1, 64));
+  for (std::uint16_t& entry : table) entry = input.u16() & 0x7ffu;
+  return Topology{std::move(table)};
 }
 
 // The SEND starts where the data reaches the receiver's mux at cycle 112; the
@@ -175,20 +190,24 @@ void apply_operation(fuzz::FuzzInput& input, RowUnderTest& state, std::uint16_t 
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   fuzz::FuzzInput input{data, size};
-  const bool raw = (input.u8() & 1u) != 0;
+  const std::uint8_t shape = input.u8();
+  const bool raw = (shape & 1u) != 0;
   std::uint16_t sender = input.u16();
   std::uint16_t receiver = input.u16();
   std::uint32_t count = input.u32();
+  static const Topology card = Topology::m1472();
+  const Topology custom = (shape & 2u) != 0 ? custom_table(input) : Topology{{}};
+  const Topology& topology = (shape & 2u) != 0 ? custom : card;
   if (!raw) {
-    sender %= card_tiles;
-    receiver %= card_tiles;
+    const auto tiles = static_cast<std::uint16_t>(topology.tile_count());
+    sender = static_cast<std::uint16_t>(sender % tiles);
+    receiver = static_cast<std::uint16_t>(receiver % tiles);
     count = count % 4148 + 1;
   }
 
-  static const Topology card = Topology::m1472();
   fuzz::EventRecorder& recorder = fuzz::installed_recorder();
-  const Result<Plan> plan = card.point_to_point(sender, receiver, count);
-  const std::optional<ExchangeError> failure = expected_failure(sender, receiver, count);
+  const Result<Plan> plan = topology.point_to_point(sender, receiver, count);
+  const std::optional<ExchangeError> failure = expected_failure(topology, sender, receiver, count);
   check_event(recorder, plan.has_value(), sender, receiver, count);
   if (failure) {
     FUZZ_CHECK(!plan && plan.error() == *failure, "point_to_point(" << sender << ", " << receiver
@@ -198,8 +217,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   FUZZ_CHECK(plan.has_value(), "point_to_point(" << sender << ", " << receiver << ", " << count
                                                  << "): " << plan.error());
-  const std::uint16_t sender_physical = m1472_logical_to_physical(sender);
-  const std::uint16_t receiver_physical = m1472_logical_to_physical(receiver);
+  const std::uint16_t sender_physical = topology.logical_to_physical()[sender];
+  const std::uint16_t receiver_physical = topology.logical_to_physical()[receiver];
   std::array<RowUnderTest, 2> rows{};
   rows[0].row = plan->sender;
   rows[0].cycles = check_sender_row(plan->sender, sender_physical, receiver_physical, count);
