@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -49,14 +50,14 @@ int main(int argc, char** argv) {
 
   const Topology card = Topology::m1472();
   std::function<RunResult()> run;
-  std::vector<std::uint32_t> words(4096);
+  std::vector<std::uint32_t> words(bench::encoded_words);
   const std::vector<std::uint16_t> receivers = bench::all_but_tile_zero();
   std::vector<PlanRow> rows;
   ExchangeDescription description;
 
   if (name == "EncodeWords") {
     run = [&] {
-      bench::encode_words(words);
+      bench::encode_words(std::span<std::uint32_t, bench::encoded_words>{words});
       return RunResult{words.size(), words[words.size() / 2]};
     };
   } else if (name == "PointToPointAllPairs") {

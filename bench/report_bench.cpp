@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <span>
 #include <vector>
 
 #include "meshweave/meshweave.hpp"
@@ -35,10 +36,10 @@ BENCHMARK(BM_CopyFloor)->RangeMultiplier(4)->Range(1 << 8, 1 << 26);
 
 // A mix of the checked encoders over changing operands.
 void BM_EncodeWords(benchmark::State& state) {
-  constexpr std::uint32_t words = 4096;
+  constexpr std::size_t words = bench::encoded_words;
   std::vector<std::uint32_t> out(words);
   for (auto _ : state) {
-    bench::encode_words(out);
+    bench::encode_words(std::span<std::uint32_t, words>{out});
     benchmark::DoNotOptimize(out.data());
     benchmark::ClobberMemory();
   }

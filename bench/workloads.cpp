@@ -42,9 +42,8 @@ std::vector<std::uint16_t> all_but_tile_zero() {
   return receivers;
 }
 
-void encode_words(std::span<std::uint32_t> out) {
-  const auto words = static_cast<std::uint32_t>(out.size());
-  for (std::uint32_t i = 0; i + 3 < words; i += 4) {
+void encode_words(std::span<std::uint32_t, encoded_words> out) {
+  for (std::uint32_t i = 0; i < encoded_words; i += 4) {
     out[i] = encode_send(i & 63u, 1 + (i & 1u), i).value_or(0);
     out[i + 1] = delay_xpic(i & 0xfffu, 0, i & 0x1fffu);
     out[i + 2] = encode_setzi_m(static_cast<std::uint8_t>(i & 15u), i).value_or(0);

@@ -33,9 +33,9 @@ std::vector<std::uint16_t> all_but_tile_zero();
 // The workloads. Each returns what it built (or a digest of it), so that no
 // work can be optimised away.
 
-// A mix of the checked encoders over changing operands, one word per slot of `out`
-// (a multiple of 4 words).
-void encode_words(std::span<std::uint32_t> out);
+// A mix of the checked encoders over changing operands, one word per slot of `out`.
+inline constexpr std::size_t encoded_words = 4096;
+void encode_words(std::span<std::uint32_t, encoded_words> out);
 
 struct AllPairs {
   std::size_t plans = 0;
