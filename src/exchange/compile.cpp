@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <limits>
 #include <optional>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -35,6 +36,20 @@ std::uint32_t cycles_before_send(const PlanRow& row) noexcept {
   return cycles;
 }
 
+// Cycles a planned row accounts for (its event horizon). The planners and the
+// row patching leave only zeros after a row's return word, so the sum may stop
+// there; nine words of at most 2^19 cycles cannot overflow.
+std::uint32_t row_cycles(const PlanRow& row) noexcept {
+  static_assert(PLAN_ROW_WORDS * (std::uint64_t{delay_word::Cycles::max} + 1) <=
+                std::numeric_limits<std::uint32_t>::max());
+  std::uint32_t cycles = 0;
+  for (const std::uint32_t word : row) {
+    if (word == RETURN_INSTRUCTION) break;
+    cycles += instruction_advance(word);
+  }
+  return cycles;
+}
+
 // One tile's program while it is being built: the finished stretches, and the
 // builder of the current stretch, which counts cycles from `base`.
 struct TileStream {
@@ -43,11 +58,24 @@ struct TileStream {
   std::optional<PlanProgramBuilder> builder;
 };
 
-// One planned transfer: its rows in the order sender, receivers.
+// One planned transfer: its rows in the order sender, receivers. The one
+// receiver row of a point-to-point transfer is kept in place, so that planning
+// one allocates nothing.
 struct PlannedTransfer {
   std::uint16_t sender_physical = 0;
-  PlanRow sender;
-  std::vector<PlanRow> receivers;
+  bool multicast = false;
+  PlanRow sender{};
+  PlanRow point_receiver{};
+  std::vector<PlanRow> multicast_receivers;
+
+  std::span<PlanRow> receivers() noexcept {
+    return multicast ? std::span<PlanRow>{multicast_receivers}
+                     : std::span<PlanRow>{&point_receiver, 1};
+  }
+  std::span<const PlanRow> receivers() const noexcept {
+    return multicast ? std::span<const PlanRow>{multicast_receivers}
+                     : std::span<const PlanRow>{&point_receiver, 1};
+  }
 };
 
 class ExchangeCompiler {
@@ -60,23 +88,25 @@ class ExchangeCompiler {
         seen_transfer_(topology.tile_count(), never) {}
 
   std::expected<CompiledExchange, CompileError> run(const ExchangeDescription& description) {
+    reserve_results(description);
+    // Reused from phase to phase.
+    std::vector<PlannedTransfer> planned;
     std::uint64_t start = 0;
     for (std::size_t phase = 0; phase < description.phases.size(); ++phase) {
       phase_ = phase;
       const auto& transfers = description.phases[phase].transfers;
       // Every transfer of the phase is planned before any row is shifted, since
       // the phase lasts as long as its longest row.
-      std::vector<PlannedTransfer> planned;
+      planned.clear();
       planned.reserve(transfers.size());
       std::uint32_t span = 0;
       for (std::size_t index = 0; index < transfers.size(); ++index) {
         transfer_ = index;
-        auto plan = plan_transfer(view(transfers[index]));
-        if (!plan) return std::unexpected(plan.error());
-        auto horizon = plan_span(*plan);
-        if (!horizon) return std::unexpected(horizon.error());
-        span = std::max(span, *horizon);
-        planned.push_back(std::move(*plan));
+        PlannedTransfer& plan = planned.emplace_back();
+        if (auto planned_ok = plan_transfer(view(transfers[index]), plan); !planned_ok) {
+          return std::unexpected(planned_ok.error());
+        }
+        span = std::max(span, plan_span(plan));
       }
       transfer_.reset();
       const std::uint64_t end = start + span;
@@ -103,6 +133,15 @@ class ExchangeCompiler {
   }
 
  private:
+  // The result's lists have known lengths; sized once, they never move.
+  void reserve_results(const ExchangeDescription& description) {
+    std::size_t transfers = 0;
+    for (const Phase& phase : description.phases) transfers += phase.transfers.size();
+    result_.timings.reserve(transfers);
+    result_.phase_starts.reserve(description.phases.size());
+    result_.phase_ends.reserve(description.phases.size());
+  }
+
   CompileError where(ExchangeError error) const {
     CompileError located;
     located.error = error;
@@ -132,9 +171,10 @@ class ExchangeCompiler {
     return std::nullopt;
   }
 
-  std::expected<PlannedTransfer, CompileError> plan_transfer(const TransferView& transfer) {
+  // Plans `transfer` into `planned`, a fresh entry.
+  std::expected<void, CompileError> plan_transfer(const TransferView& transfer,
+                                                  PlannedTransfer& planned) {
     tile_.reset();
-    PlannedTransfer planned;
     if (transfer.multicast) {
       if (transfer.destination_addresses.size() != 1 &&
           transfer.destination_addresses.size() != transfer.receivers.size()) {
@@ -144,14 +184,15 @@ class ExchangeCompiler {
       }
       auto plan = topology_.multicast(transfer.sender, transfer.receivers, transfer.count, 0);
       if (!plan) return fail(plan.error());
+      planned.multicast = true;
       planned.sender = plan->sender;
-      planned.receivers = std::move(plan->receivers);
+      planned.multicast_receivers = std::move(plan->receivers);
     } else {
       auto plan =
           topology_.point_to_point(transfer.sender, transfer.receivers[0], transfer.count);
       if (!plan) return fail(plan.error());
       planned.sender = plan->sender;
-      planned.receivers.push_back(plan->receiver);
+      planned.point_receiver = plan->receiver;
     }
     // Tiles are known to exist once the planner has accepted them.
     planned.sender_physical = topology_.physical(transfer.sender).value();
@@ -164,9 +205,10 @@ class ExchangeCompiler {
     if (auto patched = patch_sender_address(planned.sender, transfer.source_address); !patched) {
       return fail(patched.error());
     }
-    for (std::size_t i = 0; i < planned.receivers.size(); ++i) {
+    const std::span<PlanRow> receivers = planned.receivers();
+    for (std::size_t i = 0; i < receivers.size(); ++i) {
       tile_ = transfer.receivers[i];
-      PlanRow& row = planned.receivers[i];
+      PlanRow& row = receivers[i];
       if (!transfer.multicast) {
         auto finalized = finalize_point_receiver(row, planned.sender_physical);
         if (!finalized) return fail(finalized.error());
@@ -177,19 +219,14 @@ class ExchangeCompiler {
       }
     }
     tile_.reset();
-    return planned;
+    return {};
   }
 
   // The plan's horizon: the longest of its rows.
-  std::expected<std::uint32_t, CompileError> plan_span(const PlannedTransfer& planned) const {
-    auto span = plan_event_cycles(planned.sender);
-    if (!span) return fail(span.error());
-    for (const PlanRow& row : planned.receivers) {
-      auto cycles = plan_event_cycles(row);
-      if (!cycles) return fail(cycles.error());
-      span = std::max(*span, *cycles);
-    }
-    return *span;
+  static std::uint32_t plan_span(const PlannedTransfer& planned) noexcept {
+    std::uint32_t span = row_cycles(planned.sender);
+    for (const PlanRow& row : planned.receivers()) span = std::max(span, row_cycles(row));
+    return span;
   }
 
   // Shifts the rows to the phase start, appends them to their tiles' streams and
@@ -212,8 +249,9 @@ class ExchangeCompiler {
     if (auto appended = append(transfer.sender, planned.sender, phase_start); !appended) {
       return appended;
     }
-    for (std::size_t i = 0; i < planned.receivers.size(); ++i) {
-      if (auto appended = append(transfer.receivers[i], planned.receivers[i], phase_start);
+    const std::span<PlanRow> receivers = planned.receivers();
+    for (std::size_t i = 0; i < receivers.size(); ++i) {
+      if (auto appended = append(transfer.receivers[i], receivers[i], phase_start);
           !appended) {
         return appended;
       }
@@ -265,6 +303,11 @@ class ExchangeCompiler {
     transfer_.reset();
     // Logical tiles are u16: a larger caller table has no further addressable tiles.
     const std::size_t tiles = std::min<std::size_t>(streams_.size(), std::size_t{1} << 16);
+    std::size_t programs = 0;
+    for (std::size_t logical = 0; logical < tiles; ++logical) {
+      if (streams_[logical].builder || options_.idle_programs) ++programs;
+    }
+    result_.programs.reserve(programs);
     for (std::size_t logical = 0; logical < tiles; ++logical) {
       TileStream& stream = streams_[logical];
       if (!stream.builder && !options_.idle_programs) continue;
