@@ -51,7 +51,9 @@ Status PlanProgramBuilder::append_scheduled_row(const PlanRow& row) {
     if (cutting && advance != 0) {  // untimed words stay where they are
       if (remaining >= advance) {
         // Wholly inside the occupied cycles: only waiting may be cut away.
-        if (!delay_word::kind.matches(kept)) return refuse(fail(schedule_message::overlapping_roles));
+        if (!delay_word::kind.matches(kept)) {
+          return refuse(fail(schedule_message::overlapping_roles));
+        }
         remaining -= advance;
         continue;
       }
