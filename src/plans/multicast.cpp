@@ -1,7 +1,11 @@
 #include <algorithm>
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <expected>
 #include <limits>
+#include <span>
+#include <vector>
 
 #include "../events/plan_events.hpp"
 #include "meshweave/plans/plan_rows.hpp"
@@ -16,6 +20,31 @@ namespace {
 struct MuxSpan {
   std::int32_t earliest = std::numeric_limits<std::int32_t>::max();
   std::int32_t latest = std::numeric_limits<std::int32_t>::min();
+};
+
+// Each receiver's time to the mux, from the timing pass, so that the row pass
+// need not work the route out again. Small receiver sets keep them on the stack.
+class MuxTimes {
+ public:
+  explicit MuxTimes(std::size_t receivers) {
+    if (receivers <= inline_receivers) {
+      times_ = std::span{inline_times_}.first(receivers);
+    } else {
+      heap_times_.resize(receivers);
+      times_ = heap_times_;
+    }
+  }
+  MuxTimes(const MuxTimes&) = delete;
+  MuxTimes& operator=(const MuxTimes&) = delete;
+
+  std::int32_t& operator[](std::size_t receiver) noexcept { return times_[receiver]; }
+
+ private:
+  static constexpr std::size_t inline_receivers = 64;
+
+  std::array<std::int32_t, inline_receivers> inline_times_{};
+  std::vector<std::int32_t> heap_times_;
+  std::span<std::int32_t> times_;
 };
 
 }  // namespace
@@ -34,11 +63,14 @@ Result<MulticastPlan> Topology::multicast(std::uint16_t sender_logical,
   TileSet used{tile_count()};
   used.insert(sender_logical);
   MuxSpan mux;
-  for (const std::uint16_t receiver : receiver_logical) {
+  MuxTimes mux_times{receiver_logical.size()};
+  for (std::size_t index = 0; index < receiver_logical.size(); ++index) {
+    const std::uint16_t receiver = receiver_logical[index];
     if (receiver >= tile_count() || !used.insert(receiver)) {
       return std::unexpected(ExchangeError::receiver_set());
     }
     const std::int32_t mux_time = time_to_mux(source_physical, logical_to_physical_[receiver]);
+    mux_times[index] = mux_time;
     mux.earliest = std::min(mux.earliest, mux_time);
     mux.latest = std::max(mux.latest, mux_time);
   }
@@ -67,11 +99,11 @@ Result<MulticastPlan> Topology::multicast(std::uint16_t sender_logical,
 
   MulticastPlan plan{*sender, {}};
   plan.receivers.reserve(receiver_logical.size());
-  for (const std::uint16_t receiver : receiver_logical) {
-    const std::uint32_t receiver_physical = logical_to_physical_[receiver];
+  for (std::size_t index = 0; index < receiver_logical.size(); ++index) {
+    const std::uint32_t receiver_physical = logical_to_physical_[receiver_logical[index]];
     // Never negative: the start is at least the earliest route's lead.
-    const auto receive_cycle = static_cast<std::uint32_t>(
-        static_cast<std::int32_t>(start_cycle) + time_to_mux(source_physical, receiver_physical));
+    const auto receive_cycle =
+        static_cast<std::uint32_t>(static_cast<std::int32_t>(start_cycle) + mux_times[index]);
     plan.receivers.push_back(
         plan_rows::multicast_receiver_row(receive_cycle, receiver_physical, source_physical, count));
   }
