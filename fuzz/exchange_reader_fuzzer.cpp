@@ -1,11 +1,12 @@
 // The command-line tool's exchange description reader, and the compiler and
 // verifier behind it. A description the reader accepts holds only values the
 // planners take; it either compiles into programs that the independent verifier
-// finds right, or compiling fails at a phase, transfer and tile of the
-// description (a tile in two transfers of a phase, or a start too late for a
-// plan row to reach). A refused input names the JSON path of the offending value,
-// a path that exists in the document, and leaves it empty only when the input
-// is not a JSON object with "phases".
+// finds right (and wrong once a SEND or PIC address is moved), or compiling
+// fails at a phase, transfer and tile of the description (a tile in two
+// transfers of a phase, or a start too late for a plan row to reach). A refused
+// input names the JSON path of the offending value, a path that exists in the
+// document, and leaves it empty only when the input is not a JSON object with
+// "phases".
 //
 // Input: JSON text; or a zero byte followed by a description drawn from the
 // bytes (see generated_description), which reaches the compiler far more often.
@@ -16,6 +17,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <system_error>
+#include <utility>
 #include <vector>
 #include <string>
 #include <string_view>
@@ -28,6 +30,7 @@
 #include "fuzz_input.hpp"
 #include "meshweave/exchange/compiler.hpp"
 #include "meshweave/exchange/verifier.hpp"
+#include "meshweave/instruction_words/control_words.hpp"
 #include "meshweave/topology/topology.hpp"
 
 namespace {
@@ -148,6 +151,33 @@ void check_compile_error(const ExchangeDescription& description, const CompileEr
   }
 }
 
+// The verifier is not fooled: moving the first SEND of some program to another
+// source word, or the first PIC to another destination word, is reported.
+void check_verifier_notices(const Topology& topology, const ExchangeDescription& description,
+                            const CompiledExchange& compiled) {
+  const auto first_word = [&](WordPattern kind) -> std::pair<std::size_t, std::size_t> {
+    for (std::size_t p = 0; p < compiled.programs.size(); ++p) {
+      const auto& program = compiled.programs[p].words;
+      for (std::size_t w = 0; w < program.size(); ++w) {
+        if (kind.matches(program[w])) return {p, w};
+      }
+    }
+    return {compiled.programs.size(), 0};
+  };
+  const auto moved = [&](WordPattern kind, std::uint32_t field_low, std::uint32_t field_mask) {
+    const auto [p, w] = first_word(kind);
+    if (p == compiled.programs.size()) return;
+    CompiledExchange changed = compiled;
+    std::uint32_t& word = changed.programs[p].words[w];
+    word = (word & ~field_mask) | ((word + (1u << field_low)) & field_mask);
+    FUZZ_CHECK(!verify_exchange(topology, description, changed).empty(),
+               "the verifier passed tile " << changed.programs[p].logical << " with word " << w
+                                           << " changed to " << fuzz::hex(word));
+  };
+  moved(send_word::kind, send_word::BaseWord::low, send_word::BaseWord::mask);
+  moved(pic_word::kind, pic_word::Address::low, pic_word::Address::mask);
+}
+
 void check_compiled(const ExchangeDescription& description, bool idle_programs) {
   static const Topology card = Topology::m1472();
   const auto compiled = compile_exchange(card, description, CompileOptions{idle_programs});
@@ -157,6 +187,7 @@ void check_compiled(const ExchangeDescription& description, bool idle_programs) 
   if (idle_programs) {
     FUZZ_CHECK(compiled->programs.size() == card_tiles, compiled->programs.size() << " programs");
   }
+  check_verifier_notices(card, description, *compiled);
 }
 
 void check_text(std::string_view text, bool idle_programs) {
