@@ -63,7 +63,9 @@ Result<MulticastPlan> Topology::multicast(std::uint16_t sender_logical,
   TileSet used{tile_count()};
   used.insert(sender_logical);
   MuxSpan mux;
-  MuxTimes mux_times{receiver_logical.size()};
+  // Only receivers that passed the set check get a time, and at most
+  // tile_count() - 1 can: a longer list never needs more room than that.
+  MuxTimes mux_times{std::min(receiver_logical.size(), tile_count())};
   for (std::size_t index = 0; index < receiver_logical.size(); ++index) {
     const std::uint16_t receiver = receiver_logical[index];
     if (receiver >= tile_count() || !used.insert(receiver)) {
