@@ -134,13 +134,15 @@ constexpr Result<Plan> point_to_point(std::uint32_t sender_physical,
                                       std::uint32_t receiver_physical,
                                       std::uint32_t count) noexcept {
   if (const Status valid = validate_count(count); !valid) return std::unexpected(valid.error());
-  const std::int32_t mux_time = time_to_mux(sender_physical, receiver_physical);
+  const std::int32_t displacement = route_displacement(sender_physical, receiver_physical);
+  const std::int32_t mux_time =
+      route::time_to_mux_along(sender_physical, receiver_physical, displacement);
   const std::int32_t sender_delay = static_cast<std::int32_t>(point_arrival_wait) - 1 - mux_time;
   if (sender_delay < -1 || sender_delay > static_cast<std::int32_t>(delay_word::Cycles::max)) {
     return std::unexpected(ExchangeError::schedule(schedule_message::sender_delay));
   }
-  const std::uint32_t route = direction(sender_physical, receiver_physical);
-  const Result<PlanRow> sender = sender_row(sender_delay, route, route, count);
+  const std::uint32_t send_direction = route::direction_along(displacement);
+  const Result<PlanRow> sender = sender_row(sender_delay, send_direction, send_direction, count);
   if (!sender) return std::unexpected(sender.error());
   return Plan{*sender, point_receiver_row(receiver_physical, count)};
 }

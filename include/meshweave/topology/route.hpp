@@ -46,31 +46,41 @@ constexpr std::int32_t route_displacement(std::uint32_t source, std::uint32_t de
   return base + lane_term;
 }
 
+namespace route {
+// The direction and the time of a route whose displacement (route_displacement)
+// the caller already has, so that a planner that needs both works it out once.
+constexpr std::uint32_t direction_along(std::int32_t displacement) noexcept {
+  return displacement > 0 ? 1u : 2u;
+}
+constexpr std::int32_t time_to_mux_along(std::uint32_t source, std::uint32_t destination,
+                                         std::int32_t displacement) noexcept {
+  const std::uint32_t source_raw = Raw::get(source);
+  const std::uint32_t destination_raw = Raw::get(destination);
+  const std::uint32_t source_low = Low::get(source);
+  // 4 x column: the raw field times four, mirrored for the upper half.
+  const auto edge = [](std::uint32_t raw) {
+    return as_signed(raw > 7 ? (raw * 4) ^ 0x3cu : raw * 4);
+  };
+  const std::uint32_t local = ((source >> 2) & 8u) | ((source >> 3) & 3u);
+  const std::int32_t crossing =
+      as_signed(local) - as_signed(destination_raw) + as_signed((source_low >> 1) ^ 3u);
+  const bool same_region = Half::get(source) == Half::get(destination);
+  const std::int32_t turn = same_region ? as_signed(source_low) + 1 : 16 - as_signed(source_low);
+  const std::int32_t group_delta =
+      2 * (as_signed(Row::get(source)) - as_signed(Row::get(destination)));
+  const std::int32_t distance = displacement < 0 ? -displacement : displacement;
+  return crossing + edge(source_raw) + turn - edge(destination_raw) + group_delta + distance - 34;
+}
+}  // namespace route
+
 // Direction field of a SEND from `source` to `destination`: 1 or 2.
 constexpr std::uint32_t direction(std::uint32_t source, std::uint32_t destination) noexcept {
-  return route_displacement(source, destination) > 0 ? 1u : 2u;
+  return route::direction_along(route_displacement(source, destination));
 }
 
 // Signed cycle offset from `source` to the input multiplexer of `destination`.
 constexpr std::int32_t time_to_mux(std::uint32_t source, std::uint32_t destination) noexcept {
-  const std::uint32_t source_raw = route::Raw::get(source);
-  const std::uint32_t destination_raw = route::Raw::get(destination);
-  const std::uint32_t source_low = route::Low::get(source);
-  const std::int32_t displacement = route_displacement(source, destination);
-  // 4 x column: the raw field times four, mirrored for the upper half.
-  const auto edge = [](std::uint32_t raw) {
-    return route::as_signed(raw > 7 ? (raw * 4) ^ 0x3cu : raw * 4);
-  };
-  const std::uint32_t local = ((source >> 2) & 8u) | ((source >> 3) & 3u);
-  const std::int32_t crossing = route::as_signed(local) - route::as_signed(destination_raw) +
-                                route::as_signed((source_low >> 1) ^ 3u);
-  const bool same_region = route::Half::get(source) == route::Half::get(destination);
-  const std::int32_t turn =
-      same_region ? route::as_signed(source_low) + 1 : 16 - route::as_signed(source_low);
-  const std::int32_t group_delta =
-      2 * (route::as_signed(route::Row::get(source)) - route::as_signed(route::Row::get(destination)));
-  const std::int32_t distance = displacement < 0 ? -displacement : displacement;
-  return crossing + edge(source_raw) + turn - edge(destination_raw) + group_delta + distance - 34;
+  return route::time_to_mux_along(source, destination, route_displacement(source, destination));
 }
 
 static_assert(route_displacement(32, 260) == -41 && time_to_mux(32, 260) == 49);
