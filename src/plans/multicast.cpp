@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <expected>
 #include <limits>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -30,8 +31,9 @@ class MuxTimes {
     if (receivers <= inline_receivers) {
       times_ = std::span{inline_times_}.first(receivers);
     } else {
-      heap_times_.resize(receivers);
-      times_ = heap_times_;
+      // Every time is written before it is read: no need to clear the buffer.
+      heap_times_ = std::make_unique_for_overwrite<std::int32_t[]>(receivers);
+      times_ = std::span{heap_times_.get(), receivers};
     }
   }
   MuxTimes(const MuxTimes&) = delete;
@@ -43,7 +45,7 @@ class MuxTimes {
   static constexpr std::size_t inline_receivers = 64;
 
   std::array<std::int32_t, inline_receivers> inline_times_{};
-  std::vector<std::int32_t> heap_times_;
+  std::unique_ptr<std::int32_t[]> heap_times_;
   std::span<std::int32_t> times_;
 };
 
@@ -106,8 +108,8 @@ Result<MulticastPlan> Topology::multicast(std::uint16_t sender_logical,
     // Never negative: the start is at least the earliest route's lead.
     const auto receive_cycle =
         static_cast<std::uint32_t>(static_cast<std::int32_t>(start_cycle) + mux_times[index]);
-    plan.receivers.push_back(
-        plan_rows::multicast_receiver_row(receive_cycle, receiver_physical, source_physical, count));
+    plan_rows::write_multicast_receiver_row(plan.receivers.emplace_back(), receive_cycle,
+                                            receiver_physical, source_physical, count);
   }
 
   if (plan_events::wanted()) {

@@ -108,12 +108,13 @@ constexpr PlanRow point_receiver_row(std::uint32_t receiver_physical, std::uint3
 }
 
 // entry, XPIC waiting until `receive_cycle` and naming the sender, receive stage.
-// A one-word transfer has no mux-release stage.
-constexpr PlanRow multicast_receiver_row(std::uint32_t receive_cycle,
-                                         std::uint32_t receiver_physical,
-                                         std::uint32_t source_physical,
-                                         std::uint32_t count) noexcept {
-  PlanRow row{};
+// A one-word transfer has no mux-release stage. Written into `row`, which must be
+// all zeros: a planner builds its rows where they are kept, since a row built
+// word by word and then copied as a whole makes the copy wait for every word.
+constexpr void write_multicast_receiver_row(PlanRow& row, std::uint32_t receive_cycle,
+                                            std::uint32_t receiver_physical,
+                                            std::uint32_t source_physical,
+                                            std::uint32_t count) noexcept {
   const std::uint32_t phase = receiver_phase(receiver_physical);
   row[0] = ROW_ENTRY_INSTRUCTION;
   row[1] = delay_xpic(receive_cycle, 0, source_physical);
@@ -124,6 +125,14 @@ constexpr PlanRow multicast_receiver_row(std::uint32_t receive_cycle,
   } else {
     write_receive_stage(row, 2, count, phase, multicast_receive_word);
   }
+}
+
+constexpr PlanRow multicast_receiver_row(std::uint32_t receive_cycle,
+                                         std::uint32_t receiver_physical,
+                                         std::uint32_t source_physical,
+                                         std::uint32_t count) noexcept {
+  PlanRow row{};
+  write_multicast_receiver_row(row, receive_cycle, receiver_physical, source_physical, count);
   return row;
 }
 
