@@ -6,20 +6,30 @@
 
 namespace meshweave {
 
+namespace {
+
 // The count is checked before the tiles are compared, and the tiles are compared
 // before either is looked up, so a caller sees the same error whatever the table.
-Result<Plan> Topology::point_to_point(std::uint16_t sender_logical, std::uint16_t receiver_logical,
-                                      std::uint32_t count) const {
+Result<Plan> checked_plan(const Topology& topology, std::uint16_t sender_logical,
+                          std::uint16_t receiver_logical, std::uint32_t count) noexcept {
   if (const Status valid = validate_count(count); !valid) return std::unexpected(valid.error());
   if (sender_logical == receiver_logical) {
     return std::unexpected(ExchangeError::duplicate_tile());
   }
-  const Result<std::uint16_t> sender_physical = physical(sender_logical);
+  const Result<std::uint16_t> sender_physical = topology.physical(sender_logical);
   if (!sender_physical) return std::unexpected(sender_physical.error());
-  const Result<std::uint16_t> receiver_physical = physical(receiver_logical);
+  const Result<std::uint16_t> receiver_physical = topology.physical(receiver_logical);
   if (!receiver_physical) return std::unexpected(receiver_physical.error());
+  return plan_rows::point_to_point(*sender_physical, *receiver_physical, count);
+}
 
-  Result<Plan> plan = plan_rows::point_to_point(*sender_physical, *receiver_physical, count);
+}  // namespace
+
+// One named result, returned on every path, so that the plan is built where the
+// caller receives it rather than copied there.
+Result<Plan> Topology::point_to_point(std::uint16_t sender_logical, std::uint16_t receiver_logical,
+                                      std::uint32_t count) const {
+  Result<Plan> plan = checked_plan(*this, sender_logical, receiver_logical, count);
   if (plan && plan_events::wanted()) {
     plan_events::emit_point_to_point(sender_logical, receiver_logical, count);
   }

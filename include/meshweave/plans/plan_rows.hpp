@@ -54,26 +54,43 @@ constexpr std::uint32_t receiver_phase(std::uint32_t receiver_physical) noexcept
   return receiver_physical / tiles_per_row * 2;
 }
 
-// entry, [DELAY of sender_delay + 1 cycles], SEND of the first up to 64 words,
-// [continuation SEND of the rest], [DELAY up to min_sender_cycles], return.
+// The rows are built in place: the write_ functions fill a row of zeros where it
+// is kept. A row built word by word in a temporary and then copied as a whole
+// makes the copy wait until every word has been stored, which costs more than
+// building the row.
+
+// The SEND word that opens a sender row: the first up to 64 words, address 0.
+constexpr Result<std::uint32_t> first_send(std::uint32_t send_direction,
+                                           std::uint32_t count) noexcept {
+  return encode_send(std::min(count, send_words) - 1, send_direction, 0);
+}
+
+// entry, [DELAY of sender_delay + 1 cycles], `send` (first_send), [continuation
+// SEND of the rest], [DELAY up to min_sender_cycles], return.
 // `sender_delay` is -1 (SEND at cycle 0) to delay_word::Cycles::max and `count` a
 // valid transfer length; the planners check both before calling.
-constexpr Result<PlanRow> sender_row(std::int32_t sender_delay, std::uint32_t send_direction,
-                                     std::uint32_t continuation_direction,
-                                     std::uint32_t count) noexcept {
-  PlanRow row{};
+constexpr void write_sender_row(PlanRow& row, std::int32_t sender_delay, std::uint32_t send,
+                                std::uint32_t continuation_direction,
+                                std::uint32_t count) noexcept {
   std::size_t cursor = 0;
   row[cursor++] = ROW_ENTRY_INSTRUCTION;
   if (sender_delay >= 0) row[cursor++] = delay(static_cast<std::uint32_t>(sender_delay));
-  const Result<std::uint32_t> send = encode_send(std::min(count, send_words) - 1, send_direction, 0);
-  if (!send) return std::unexpected(send.error());
-  row[cursor++] = *send;
+  row[cursor++] = send;
   if (count > send_words) row[cursor++] = send_off(count - send_words - 1, continuation_direction, 0);
   const std::int64_t accounted = std::int64_t{sender_delay} + 1 + count;
   if (accounted < min_sender_cycles) {
     row[cursor++] = delay(static_cast<std::uint32_t>(min_sender_cycles - 1 - accounted));
   }
   row[cursor] = RETURN_INSTRUCTION;
+}
+
+constexpr Result<PlanRow> sender_row(std::int32_t sender_delay, std::uint32_t send_direction,
+                                     std::uint32_t continuation_direction,
+                                     std::uint32_t count) noexcept {
+  const Result<std::uint32_t> send = first_send(send_direction, count);
+  if (!send) return std::unexpected(send.error());
+  PlanRow row{};
+  write_sender_row(row, sender_delay, *send, continuation_direction, count);
   return row;
 }
 
@@ -98,19 +115,22 @@ constexpr void write_receive_stage(PlanRow& row, std::size_t cursor, std::uint32
 
 // Template: patch index, entry, XPIC waiting for the data (selector still 0),
 // receive stage with PIC address 0, return.
-constexpr PlanRow point_receiver_row(std::uint32_t receiver_physical, std::uint32_t count) noexcept {
-  PlanRow row{};
+constexpr void write_point_receiver_row(PlanRow& row, std::uint32_t receiver_physical,
+                                        std::uint32_t count) noexcept {
   row[0] = point_patch_index;
   row[1] = ROW_ENTRY_INSTRUCTION;
   row[2] = delay_xpic(point_arrival_wait, 0, 0);
   write_receive_stage(row, 3, count, receiver_phase(receiver_physical), 0);
+}
+
+constexpr PlanRow point_receiver_row(std::uint32_t receiver_physical, std::uint32_t count) noexcept {
+  PlanRow row{};
+  write_point_receiver_row(row, receiver_physical, count);
   return row;
 }
 
 // entry, XPIC waiting until `receive_cycle` and naming the sender, receive stage.
-// A one-word transfer has no mux-release stage. Written into `row`, which must be
-// all zeros: a planner builds its rows where they are kept, since a row built
-// word by word and then copied as a whole makes the copy wait for every word.
+// A one-word transfer has no mux-release stage.
 constexpr void write_multicast_receiver_row(PlanRow& row, std::uint32_t receive_cycle,
                                             std::uint32_t receiver_physical,
                                             std::uint32_t source_physical,
@@ -136,6 +156,19 @@ constexpr PlanRow multicast_receiver_row(std::uint32_t receive_cycle,
   return row;
 }
 
+// Both rows of a point-to-point plan whose operands have been checked, built in
+// the result itself: its only return is the one named result, so the compiler
+// builds it where the caller receives it.
+constexpr Result<Plan> checked_point_plan(std::uint32_t receiver_physical,
+                                          std::int32_t sender_delay, std::uint32_t send,
+                                          std::uint32_t send_direction,
+                                          std::uint32_t count) noexcept {
+  Result<Plan> plan{std::in_place};
+  write_sender_row(plan->sender, sender_delay, send, send_direction, count);
+  write_point_receiver_row(plan->receiver, receiver_physical, count);
+  return plan;
+}
+
 // Both rows of a point-to-point transfer between two physical tiles. Checks the
 // count, and that the sender's start fits a DELAY (it always does on the M1472
 // card; other tables may place tiles too far apart).
@@ -151,9 +184,9 @@ constexpr Result<Plan> point_to_point(std::uint32_t sender_physical,
     return std::unexpected(ExchangeError::schedule(schedule_message::sender_delay));
   }
   const std::uint32_t send_direction = route::direction_along(displacement);
-  const Result<PlanRow> sender = sender_row(sender_delay, send_direction, send_direction, count);
-  if (!sender) return std::unexpected(sender.error());
-  return Plan{*sender, point_receiver_row(receiver_physical, count)};
+  const Result<std::uint32_t> send = first_send(send_direction, count);
+  if (!send) return std::unexpected(send.error());
+  return checked_point_plan(receiver_physical, sender_delay, *send, send_direction, count);
 }
 
 static_assert(point_to_point(0, 53, 3).value() ==
