@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "../plans/point_to_point_into.hpp"
 #include "meshweave/exchange/compiler.hpp"
 #include "meshweave/instruction_words/control_words.hpp"
 #include "meshweave/plans.hpp"
@@ -58,23 +59,25 @@ struct TileStream {
   std::optional<PlanProgramBuilder> builder;
 };
 
-// One planned transfer: its rows in the order sender, receivers. The one
-// receiver row of a point-to-point transfer is kept in place, so that planning
-// one allocates nothing.
+// One planned transfer: its rows in the order sender, receivers. A point-to-point
+// transfer is planned straight into `point` and its receiver row finalized there,
+// so that planning one allocates and copies nothing; a multicast keeps its sender
+// row in point.sender and its planner's receiver rows.
 struct PlannedTransfer {
   std::uint16_t sender_physical = 0;
   bool multicast = false;
-  PlanRow sender{};
-  PlanRow point_receiver{};
+  Plan point{};
   std::vector<PlanRow> multicast_receivers;
 
+  PlanRow& sender() noexcept { return point.sender; }
+  const PlanRow& sender() const noexcept { return point.sender; }
   std::span<PlanRow> receivers() noexcept {
     return multicast ? std::span<PlanRow>{multicast_receivers}
-                     : std::span<PlanRow>{&point_receiver, 1};
+                     : std::span<PlanRow>{&point.receiver, 1};
   }
   std::span<const PlanRow> receivers() const noexcept {
     return multicast ? std::span<const PlanRow>{multicast_receivers}
-                     : std::span<const PlanRow>{&point_receiver, 1};
+                     : std::span<const PlanRow>{&point.receiver, 1};
   }
 };
 
@@ -185,14 +188,13 @@ class ExchangeCompiler {
       auto plan = topology_.multicast(transfer.sender, transfer.receivers, transfer.count, 0);
       if (!plan) return fail(plan.error());
       planned.multicast = true;
-      planned.sender = plan->sender;
+      planned.point.sender = plan->sender;
       planned.multicast_receivers = std::move(plan->receivers);
-    } else {
-      auto plan =
-          topology_.point_to_point(transfer.sender, transfer.receivers[0], transfer.count);
-      if (!plan) return fail(plan.error());
-      planned.sender = plan->sender;
-      planned.point_receiver = plan->receiver;
+    } else if (const Status plan = point_to_point_into(topology_, transfer.sender,
+                                                       transfer.receivers[0], transfer.count,
+                                                       planned.point);
+               !plan) {
+      return fail(plan.error());
     }
     // Tiles are known to exist once the planner has accepted them.
     planned.sender_physical = topology_.physical(transfer.sender).value();
@@ -202,7 +204,7 @@ class ExchangeCompiler {
     }
 
     tile_ = transfer.sender;
-    if (auto patched = patch_sender_address(planned.sender, transfer.source_address); !patched) {
+    if (auto patched = patch_sender_address(planned.sender(), transfer.source_address); !patched) {
       return fail(patched.error());
     }
     const std::span<PlanRow> receivers = planned.receivers();
@@ -210,9 +212,9 @@ class ExchangeCompiler {
       tile_ = transfer.receivers[i];
       PlanRow& row = receivers[i];
       if (!transfer.multicast) {
-        auto finalized = finalize_point_receiver(row, planned.sender_physical);
+        const Status finalized =
+            row_patch::finalize_point_receiver_in_place(row, planned.sender_physical);
         if (!finalized) return fail(finalized.error());
-        row = *finalized;
       }
       if (auto patched = patch_receiver_address(row, transfer.destination(i)); !patched) {
         return fail(patched.error());
@@ -224,7 +226,7 @@ class ExchangeCompiler {
 
   // The plan's horizon: the longest of its rows.
   static std::uint32_t plan_span(const PlannedTransfer& planned) noexcept {
-    std::uint32_t span = row_cycles(planned.sender);
+    std::uint32_t span = row_cycles(planned.sender());
     for (const PlanRow& row : planned.receivers()) span = std::max(span, row_cycles(row));
     return span;
   }
@@ -237,7 +239,7 @@ class ExchangeCompiler {
     timing.phase = phase_;
     timing.transfer = *transfer_;
     timing.phase_start = phase_start;
-    timing.send_cycle = phase_start + cycles_before_send(planned.sender);
+    timing.send_cycle = phase_start + cycles_before_send(planned.sender());
     timing.arrival_cycles.reserve(transfer.receivers.size());
     for (const std::uint16_t receiver : transfer.receivers) {
       const std::uint16_t physical = topology_.physical(receiver).value();
@@ -246,7 +248,7 @@ class ExchangeCompiler {
                                    time_to_mux(planned.sender_physical, physical) + 1;
       timing.arrival_cycles.push_back(static_cast<std::uint32_t>(arrival));
     }
-    if (auto appended = append(transfer.sender, planned.sender, phase_start); !appended) {
+    if (auto appended = append(transfer.sender, planned.sender(), phase_start); !appended) {
       return appended;
     }
     const std::span<PlanRow> receivers = planned.receivers();

@@ -3,16 +3,16 @@
 #include "../events/plan_events.hpp"
 #include "meshweave/plans/plan_rows.hpp"
 #include "meshweave/topology/topology.hpp"
+#include "point_to_point_into.hpp"
 
 namespace meshweave {
 
-namespace {
-
 // The count is checked before the tiles are compared, and the tiles are compared
 // before either is looked up, so a caller sees the same error whatever the table.
-Result<Plan> checked_plan(const Topology& topology, std::uint16_t sender_logical,
-                          std::uint16_t receiver_logical, std::uint32_t count) noexcept {
-  if (const Status valid = validate_count(count); !valid) return std::unexpected(valid.error());
+Status point_to_point_into(const Topology& topology, std::uint16_t sender_logical,
+                           std::uint16_t receiver_logical, std::uint32_t count,
+                           Plan& plan) noexcept {
+  if (const Status valid = validate_count(count); !valid) return valid;
   if (sender_logical == receiver_logical) {
     return std::unexpected(ExchangeError::duplicate_tile());
   }
@@ -20,18 +20,28 @@ Result<Plan> checked_plan(const Topology& topology, std::uint16_t sender_logical
   if (!sender_physical) return std::unexpected(sender_physical.error());
   const Result<std::uint16_t> receiver_physical = topology.physical(receiver_logical);
   if (!receiver_physical) return std::unexpected(receiver_physical.error());
-  return plan_rows::point_to_point(*sender_physical, *receiver_physical, count);
+
+  plan = Plan{};
+  if (const Status written =
+          plan_rows::write_point_to_point(plan, *sender_physical, *receiver_physical, count);
+      !written) {
+    return written;
+  }
+  if (plan_events::wanted()) {
+    plan_events::emit_point_to_point(sender_logical, receiver_logical, count);
+  }
+  return {};
 }
 
-}  // namespace
-
-// One named result, returned on every path, so that the plan is built where the
-// caller receives it rather than copied there.
+// One named result on every path, so that the plan is built where the caller
+// receives it rather than copied there.
 Result<Plan> Topology::point_to_point(std::uint16_t sender_logical, std::uint16_t receiver_logical,
                                       std::uint32_t count) const {
-  Result<Plan> plan = checked_plan(*this, sender_logical, receiver_logical, count);
-  if (plan && plan_events::wanted()) {
-    plan_events::emit_point_to_point(sender_logical, receiver_logical, count);
+  Result<Plan> plan{std::in_place};
+  if (const Status planned =
+          point_to_point_into(*this, sender_logical, receiver_logical, count, *plan);
+      !planned) {
+    plan = std::unexpected(planned.error());
   }
   return plan;
 }

@@ -156,26 +156,14 @@ constexpr PlanRow multicast_receiver_row(std::uint32_t receive_cycle,
   return row;
 }
 
-// Both rows of a point-to-point plan whose operands have been checked, built in
-// the result itself: its only return is the one named result, so the compiler
-// builds it where the caller receives it.
-constexpr Result<Plan> checked_point_plan(std::uint32_t receiver_physical,
-                                          std::int32_t sender_delay, std::uint32_t send,
-                                          std::uint32_t send_direction,
-                                          std::uint32_t count) noexcept {
-  Result<Plan> plan{std::in_place};
-  write_sender_row(plan->sender, sender_delay, send, send_direction, count);
-  write_point_receiver_row(plan->receiver, receiver_physical, count);
-  return plan;
-}
-
-// Both rows of a point-to-point transfer between two physical tiles. Checks the
-// count, and that the sender's start fits a DELAY (it always does on the M1472
-// card; other tables may place tiles too far apart).
-constexpr Result<Plan> point_to_point(std::uint32_t sender_physical,
+// Both rows of a point-to-point transfer between two physical tiles, written into
+// `plan`, whose rows must be all zeros. Checks the count, and that the sender's
+// start fits a DELAY (it always does on the M1472 card; other tables may place
+// tiles too far apart). On failure `plan` is unspecified.
+constexpr Status write_point_to_point(Plan& plan, std::uint32_t sender_physical,
                                       std::uint32_t receiver_physical,
                                       std::uint32_t count) noexcept {
-  if (const Status valid = validate_count(count); !valid) return std::unexpected(valid.error());
+  if (const Status valid = validate_count(count); !valid) return valid;
   const std::int32_t displacement = route_displacement(sender_physical, receiver_physical);
   const std::int32_t mux_time =
       route::time_to_mux_along(sender_physical, receiver_physical, displacement);
@@ -186,7 +174,22 @@ constexpr Result<Plan> point_to_point(std::uint32_t sender_physical,
   const std::uint32_t send_direction = route::direction_along(displacement);
   const Result<std::uint32_t> send = first_send(send_direction, count);
   if (!send) return std::unexpected(send.error());
-  return checked_point_plan(receiver_physical, sender_delay, *send, send_direction, count);
+  write_sender_row(plan.sender, sender_delay, *send, send_direction, count);
+  write_point_receiver_row(plan.receiver, receiver_physical, count);
+  return {};
+}
+
+// The same, returned. One named result on every path, so that the plan is built
+// where the caller receives it.
+constexpr Result<Plan> point_to_point(std::uint32_t sender_physical,
+                                      std::uint32_t receiver_physical,
+                                      std::uint32_t count) noexcept {
+  Result<Plan> plan{std::in_place};
+  if (const Status written = write_point_to_point(*plan, sender_physical, receiver_physical, count);
+      !written) {
+    plan = std::unexpected(written.error());
+  }
+  return plan;
 }
 
 static_assert(point_to_point(0, 53, 3).value() ==

@@ -57,17 +57,33 @@ constexpr Status patch_receiver_address(PlanRow& row, std::uint32_t byte_address
   return {};
 }
 
-// Drops the patch index in word 0 of a point-to-point receiver template and writes
-// `source_physical` into the selector of the word it names. The input is not changed.
-constexpr Result<PlanRow> finalize_point_receiver(const PlanRow& row,
+namespace row_patch {
+// finalize_point_receiver on the row itself, for callers that keep the row where
+// it is (copying a row just written word by word costs more than the patch). On
+// failure the row is left as it was.
+constexpr Status finalize_point_receiver_in_place(PlanRow& row,
                                                   std::uint16_t source_physical) noexcept {
   const std::uint32_t patch_index = row[0];
   if (patch_index >= PLAN_ROW_WORDS - 1 || !xpic_word::Selector::fits(source_physical)) {
     return std::unexpected(ExchangeError::schedule(schedule_message::point_receiver_patch_index));
   }
-  PlanRow executable{};
-  std::copy(row.begin() + 1, row.end(), executable.begin());
-  executable[patch_index] = xpic_word::Selector::set(executable[patch_index], source_physical);
+  std::copy(row.begin() + 1, row.end(), row.begin());
+  row.back() = 0;
+  row[patch_index] = xpic_word::Selector::set(row[patch_index], source_physical);
+  return {};
+}
+}  // namespace row_patch
+
+// Drops the patch index in word 0 of a point-to-point receiver template and writes
+// `source_physical` into the selector of the word it names. The input is not changed.
+constexpr Result<PlanRow> finalize_point_receiver(const PlanRow& row,
+                                                  std::uint16_t source_physical) noexcept {
+  Result<PlanRow> executable{row};
+  if (const Status finalized =
+          row_patch::finalize_point_receiver_in_place(*executable, source_physical);
+      !finalized) {
+    executable = std::unexpected(finalized.error());
+  }
   return executable;
 }
 

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstdint>
+
+#include "meshweave/instruction_words/error.hpp"
+#include "meshweave/plans/plan.hpp"
+#include "meshweave/topology/topology.hpp"
+
+namespace meshweave {
+
+// Topology::point_to_point with the plan written into `plan` (whatever it held)
+// instead of returned: the same checks in the same order and the same event. The
+// exchange compiler plans into its own storage with it, since copying a plan
+// just built word by word costs more than building it. On failure `plan` is
+// unspecified.
+Status point_to_point_into(const Topology& topology, std::uint16_t sender_logical,
+                           std::uint16_t receiver_logical, std::uint32_t count,
+                           Plan& plan) noexcept;
+
+}  // namespace meshweave
