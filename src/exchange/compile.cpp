@@ -64,9 +64,13 @@ struct TileStream {
 // so that planning one allocates and copies nothing; a multicast keeps its sender
 // row in point.sender and its planner's receiver rows.
 struct PlannedTransfer {
+  // The rows are left unset: the planners write every word of the rows in use
+  // (clearing them first would cost as much again).
+  PlannedTransfer() noexcept {}
+
   std::uint16_t sender_physical = 0;
   bool multicast = false;
-  Plan point{};
+  Plan point;
   std::vector<PlanRow> multicast_receivers;
 
   PlanRow& sender() noexcept { return point.sender; }
