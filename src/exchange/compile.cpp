@@ -64,8 +64,8 @@ struct TileStream {
 // so that planning one allocates and copies nothing; a multicast keeps its sender
 // row in point.sender and its planner's receiver rows.
 struct PlannedTransfer {
-  // The rows are left unset: the planners write every word of the rows in use
-  // (clearing them first would cost as much again).
+  // The rows are left unset: the planners write every word of the rows in use,
+  // and clearing them first would be a block clear per transfer.
   PlannedTransfer() noexcept {}
 
   std::uint16_t sender_physical = 0;
