@@ -45,8 +45,10 @@ def main(path):
         return size * nearest[1]
 
     context = data.get("context", {})
+    # library_build_type is how Google Benchmark itself was built, not meshweave.
+    load = ", ".join(f"{x:.2f}" for x in context.get("load_avg", []))
     print(f"machine: {context.get('num_cpus', '?')} cpus at {context.get('mhz_per_cpu', '?')} MHz, "
-          f"build {context.get('library_build_type', '?')}, {context.get('date', '')}")
+          f"load average {load or '?'}, {context.get('date', '')}")
     header = ("workload", "items", "time/iter", "time/item", "output", "copy floor", "ratio")
     rows = []
     for b in runs:
