@@ -132,8 +132,10 @@ std::uint32_t address_at(const json& value, const std::string& path) {
     const auto parsed = parse_unsigned(text);
     const bool hex = text.starts_with("0x") || text.starts_with("0X");
     if (!parsed || !hex) {
-      refuse(path, "\"" + shortened(text) +
-                       "\" is not an address (expected an integer or \"0x...\")");
+      // Built by appending: GCC 12 warns falsely on a chain of + around a literal.
+      std::string reason{"\""};
+      reason.append(shortened(text)).append("\" is not an address (expected an integer or \"0x...\")");
+      refuse(path, reason);
     }
     address = *parsed;
   } else if (value.is_number_integer()) {
