@@ -21,6 +21,7 @@ namespace {
 struct MuxSpan {
   std::int32_t earliest = std::numeric_limits<std::int32_t>::max();
   std::int32_t latest = std::numeric_limits<std::int32_t>::min();
+  std::uint32_t farthest_physical = 0;  // the receiver on the highest card row
 };
 
 // Each receiver's time to the mux, from the timing pass, so that the row pass
@@ -77,6 +78,8 @@ Result<MulticastPlan> Topology::multicast(std::uint16_t sender_logical,
     mux_times[index] = mux_time;
     mux.earliest = std::min(mux.earliest, mux_time);
     mux.latest = std::max(mux.latest, mux_time);
+    mux.farthest_physical =
+        std::max<std::uint32_t>(mux.farthest_physical, logical_to_physical_[receiver]);
   }
 
   // Start as early as no receiver has to receive before cycle 0, then later by the offset.
@@ -90,6 +93,14 @@ Result<MulticastPlan> Topology::multicast(std::uint16_t sender_logical,
   // The latest receiver decides; checked before any row is built.
   if (std::int64_t{start_cycle} + mux.latest > plan_rows::multicast_latest_cycle) {
     return std::unexpected(ExchangeError::schedule(schedule_message::multicast_receive_cycle));
+  }
+  // Only caller tables can fail these: the sender must fit the receivers' XPIC
+  // tile selector and the farthest receiver row its PIC wait.
+  if (!xpic_word::Selector::fits(source_physical)) {
+    return std::unexpected(ExchangeError::schedule(schedule_message::multicast_sender_tile));
+  }
+  if (const Status phase = plan_rows::check_receiver_phase(mux.farthest_physical); !phase) {
+    return std::unexpected(phase.error());
   }
 
   const std::uint32_t send_direction =

@@ -10,7 +10,7 @@
 namespace meshweave {
 namespace {
 
-static_assert(schedule_message::all.size() == 34);
+static_assert(schedule_message::all.size() == 36);
 
 // Callers match on these texts, so each one is pinned character for character.
 TEST(ScheduleMessages, EveryConstantHasItsExactText) {
@@ -54,6 +54,8 @@ TEST(ScheduleMessages, EveryConstantHasItsExactText) {
       {m::pic_delay_operand, "PIC delay operand"},
       {m::xpic_delay_operand, "XPIC delay operand"},
       {m::sync_operand, "sync operand"},
+      {m::receiver_phase, "receiver phase"},
+      {m::multicast_sender_tile, "multicast sender tile"},
   };
   static_assert(std::size(cases) == schedule_message::all.size());
   for (const Case& c : cases) {

@@ -30,6 +30,11 @@ inline constexpr std::string_view call_operand{"call operand"};
 inline constexpr std::string_view ld32_operand{"ld32 operand"};
 inline constexpr std::string_view st32_operand{"st32 operand"};
 inline constexpr std::string_view sender_delay{"sender delay"};
+// Caller tables may place tiles beyond what the row words can carry: a receiver
+// whose card row makes its PIC wait overflow, a multicast sender whose physical
+// number does not fit the XPIC tile selector.
+inline constexpr std::string_view receiver_phase{"receiver phase"};
+inline constexpr std::string_view multicast_sender_tile{"multicast sender tile"};
 inline constexpr std::string_view plan_offset_entry{"plan offset entry"};
 inline constexpr std::string_view plan_offset_return{"plan offset return"};
 inline constexpr std::string_view point_receiver_patch_index{"point receiver patch index"};
@@ -62,7 +67,7 @@ inline constexpr std::array all = {
     exchange_row_entry,           exchange_row_return,         overlapping_roles,
     horizon_precedes_events,      host_target_operation_return, local_host_operation_return,
     local_host_operation_prefix,  pic_delay_operand,           xpic_delay_operand,
-    sync_operand,
+    sync_operand,                 receiver_phase,              multicast_sender_tile,
 };
 }  // namespace schedule_message
 

@@ -54,6 +54,17 @@ constexpr std::uint32_t receiver_phase(std::uint32_t receiver_physical) noexcept
   return receiver_physical / tiles_per_row * 2;
 }
 
+// The largest phase whose longest PIC wait (phase + pic_wait_base) still fits the
+// PIC wait field: card rows up to 38. The M1472 card ends at row 22; only caller
+// tables reach further, and their rows would otherwise be cut silently.
+inline constexpr std::uint32_t max_receiver_phase = pic_word::Wait::max - pic_wait_base;
+constexpr Status check_receiver_phase(std::uint32_t receiver_physical) noexcept {
+  if (receiver_phase(receiver_physical) > max_receiver_phase) {
+    return std::unexpected(ExchangeError::schedule(schedule_message::receiver_phase));
+  }
+  return {};
+}
+
 // The rows are built in place: the write_ functions fill a row of zeros where it
 // is kept. A row built word by word in a temporary and then copied as a whole
 // makes the copy wait until every word has been stored, which costs more than
@@ -158,8 +169,9 @@ constexpr PlanRow multicast_receiver_row(std::uint32_t receive_cycle,
 
 // Both rows of a point-to-point transfer between two physical tiles, written into
 // `plan`, whose rows must be all zeros. Checks the count, and that the sender's
-// start fits a DELAY (it always does on the M1472 card; other tables may place
-// tiles too far apart). On failure `plan` is unspecified.
+// start fits a DELAY and the receiver's card row its PIC wait (both always do on
+// the M1472 card; other tables may place tiles too far apart). On failure `plan`
+// is unspecified.
 constexpr Status write_point_to_point(Plan& plan, std::uint32_t sender_physical,
                                       std::uint32_t receiver_physical,
                                       std::uint32_t count) noexcept {
@@ -171,6 +183,7 @@ constexpr Status write_point_to_point(Plan& plan, std::uint32_t sender_physical,
   if (sender_delay < -1 || sender_delay > static_cast<std::int32_t>(delay_word::Cycles::max)) {
     return std::unexpected(ExchangeError::schedule(schedule_message::sender_delay));
   }
+  if (const Status phase = check_receiver_phase(receiver_physical); !phase) return phase;
   const std::uint32_t send_direction = route::direction_along(displacement);
   const Result<std::uint32_t> send = first_send(send_direction, count);
   if (!send) return std::unexpected(send.error());
