@@ -222,5 +222,13 @@ TEST_F(PlanEvents, SinksCanChangeWhilePlanning) {
   EXPECT_GE(counters.delivered.load(), 100);
 }
 
+TEST(EventLevels, RenderTheirNames) {
+  const std::pair<EventLevel, std::string_view> rows[] = {
+      {EventLevel::Error, "error"}, {EventLevel::Warn, "warn"},   {EventLevel::Info, "info"},
+      {EventLevel::Debug, "debug"}, {EventLevel::Trace, "trace"},
+  };
+  for (const auto& [level, name] : rows) EXPECT_EQ(to_string(level), name);
+}
+
 }  // namespace
 }  // namespace meshweave

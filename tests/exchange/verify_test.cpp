@@ -143,5 +143,18 @@ TEST_F(CorruptedProgram, StructuralDamageIsNamed) {
   EXPECT_TRUE(has("tile 1, word 1: exchange events: expected no more, found 0x78000001"));
 }
 
+// A SEND turned into a DELAY of the same length keeps every cycle but loses the
+// transfer: the verifier expects the SEND where the next event stands.
+TEST_F(CorruptedProgram, MissingSendIsNamed) {
+  const std::size_t send = find(0, [](std::uint32_t w) { return send_word::kind.matches(w); });
+  auto& words = program(0).words;
+  words[send] = delay(instruction_advance(words[send]) - 1);
+  const auto found = issues();
+  ASSERT_FALSE(found.empty());
+  EXPECT_EQ(found.front().rfind("tile 0, word ", 0), 0u) << found.front();
+  EXPECT_NE(found.front().find(": SEND: expected SEND, found 0x64"), std::string::npos)
+      << found.front();
+}
+
 }  // namespace
 }  // namespace meshweave
