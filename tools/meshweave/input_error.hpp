@@ -1,14 +1,18 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace meshweave::tool {
 
 // Why an input file was refused: where (a JSON path such as
-// "phases[2].transfers[0].to[3]", empty for the file as a whole) and why.
+// "phases[2].transfers[0].to[3]", empty for the file as a whole; and the line
+// and column in the file, 1-based, 0 when unknown) and why.
 struct InputError {
   std::string path;
   std::string reason;
+  std::size_t line = 0;
+  std::size_t column = 0;
 
   friend bool operator==(const InputError&, const InputError&) = default;
 };
