@@ -1,5 +1,4 @@
 #include <array>
-#include <charconv>
 #include <cstdint>
 #include <ostream>
 #include <string>
@@ -17,18 +16,7 @@ namespace meshweave {
 
 namespace {
 
-void append_number(std::string& out, std::int64_t value, syntax::Notation notation) {
-  std::array<char, 24> digits{};
-  std::to_chars_result end{};
-  if (notation == syntax::Notation::Hex) {
-    out += "0x";
-    end = std::to_chars(digits.data(), digits.data() + digits.size(),
-                        static_cast<std::uint64_t>(value), 16);
-  } else {
-    end = std::to_chars(digits.data(), digits.data() + digits.size(), value);
-  }
-  out.append(digits.data(), end.ptr);
-}
+using syntax::append_number;
 
 template <class T>
 void append_operands(std::string& out, const T& fields) {

@@ -49,4 +49,26 @@ std::optional<Number> parse_number(std::string_view text) noexcept {
   return number;
 }
 
+std::string shown(std::string_view text, std::size_t limit) {
+  constexpr char digits[] = "0123456789abcdef";
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (i == limit) {
+      out += "...";
+      break;
+    }
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if (byte == '\\') {
+      out += "\\\\";
+    } else if (byte < 0x20 || byte > 0x7e) {
+      out += "\\x";
+      out += digits[byte >> 4];
+      out += digits[byte & 0xfu];
+    } else {
+      out += static_cast<char>(byte);
+    }
+  }
+  return out;
+}
+
 }  // namespace meshweave::lexer

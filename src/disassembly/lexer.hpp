@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <limits>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <type_traits>
 
@@ -41,6 +42,11 @@ struct Number {
 };
 
 std::optional<Number> parse_number(std::string_view text) noexcept;
+
+// Input text as a message may show it: at most `limit` bytes, then "...", with
+// bytes outside printable ASCII and backslashes escaped (\xNN, \\), so that a
+// huge or binary token can neither flood a message nor reach a terminal raw.
+std::string shown(std::string_view text, std::size_t limit = 40);
 
 // The number as a value of type M, or the nearest value of M when it does not
 // fit; `clamped` tells which.

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
@@ -33,8 +34,9 @@ std::uint32_t cycles_of(const Instruction& instruction) {
   return 0;
 }
 
-// decode -> encode and disassemble -> assemble both give the word back, and the
-// decoded kind is timed exactly when instruction_advance says so, for as long.
+// decode -> encode and disassemble -> assemble (with and without the word in
+// front) give the word back, and the decoded kind is timed exactly when
+// instruction_advance says so, for as long.
 void expect_round_trip(std::uint32_t word, bool through_text) {
   const Instruction instruction = decode(word);
   const Result<std::uint32_t> again = encode(instruction);
@@ -46,6 +48,12 @@ void expect_round_trip(std::uint32_t word, bool through_text) {
     const AssemblyResult words = assemble(text);
     ASSERT_TRUE(words.has_value()) << text << ": " << words.error();
     ASSERT_EQ(*words, std::vector<std::uint32_t>{word}) << text;
+    // As a listing prints it, after the word itself.
+    char column[16];
+    std::snprintf(column, sizeof column, "0x%08x  ", word);
+    const AssemblyResult listed = assemble(column + text);
+    ASSERT_TRUE(listed.has_value()) << column << text << ": " << listed.error();
+    ASSERT_EQ(*listed, std::vector<std::uint32_t>{word}) << column << text;
   }
 }
 

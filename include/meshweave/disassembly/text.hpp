@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <expected>
 #include <iosfwd>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -66,21 +67,56 @@ using AssemblyResult = std::expected<std::vector<std::uint32_t>, AssemblyError>;
 // Reads the text form back, one word per instruction line. Blank lines and
 // everything from `;` to the end of a line are skipped; tokens are separated by
 // spaces or tabs; operands must come in the written order; numbers are decimal
-// or 0x-hexadecimal, with a leading '-' allowed for any operand.
+// or 0x-hexadecimal, with a leading '-' allowed for any operand. A line may
+// start with the word itself in 0x-hexadecimal, as listings print it
+// ("0x41800003  sync operand=3"); it must be the word the rest of the line
+// assembles to.
 //
 // The first fault stops assembly:
 //   unknown mnemonic `m`      at the mnemonic
+//   missing mnemonic          just past a word column with nothing after it
+//   word W is wider than 32 bits   at the word column
 //   expected operand `name`   at the token found in the operand's place
 //   missing operand `name`    just past the end of the line's text
-//   bad number `text`         at the number
+//   bad number `text`         at the number (or at a bad word column)
 //   unexpected text `token`   at the first token after the operands
-//   the encoder's message     at the first operand that alone brings it
-//                             ("ld32 operand", "send instruction operand")
-//   operand out of range      at a value the encoder's parameter cannot hold
-//                             (a negative register, special=256) and that the
-//                             encoder would not refuse by itself
+//   out of range              at the first operand that alone brings the
+//                             encoder's refusal, as "<encoder's message>: name
+//                             value is out of range (min to max)"
+//                             ("PIC delay operand: address 0x40000 is out of
+//                             range (0x0 to 0x3ffff)"); without the encoder's
+//                             message for a value the encoder's parameter
+//                             cannot hold and the encoder would not refuse by
+//                             itself (a negative register, special=256)
+//   word mismatch             at the word column: "word 0x41800004 does not
+//                             match the instruction, which assembles to
+//                             0x41800003"
 // A value too wide for its parameter is judged as the nearest value the
-// parameter holds, so register=300 reports the encoder's message as 16 does.
+// parameter holds, so register=300 brings the encoder's refusal as 16 does.
+// Echoed text is cut after 40 characters and bytes outside printable ASCII
+// are written as \xNN.
 AssemblyResult assemble(std::string_view text);
+
+// The text syntax of one operand: its name, how it is written, and the values
+// its word can hold: every multiple of `multiple_of` from `minimum` to `maximum`.
+struct OperandDescription {
+  std::string_view name;
+  std::int64_t minimum;
+  std::int64_t maximum;
+  std::uint32_t multiple_of;
+  bool hexadecimal;  // written as 0x-hexadecimal by the disassembler
+  bool bare;         // written without `name=`
+  bool optional;     // may be left out, meaning 0; written only when not 0
+};
+
+struct InstructionDescription {
+  InstructionKind kind;
+  std::string_view mnemonic;
+  std::span<const OperandDescription> operands;  // in the order they are written
+};
+
+// The syntax the assembler reads and the disassembler writes: one entry per
+// instruction kind, in the order of InstructionKind.
+std::span<const InstructionDescription> instruction_syntax() noexcept;
 
 }  // namespace meshweave
