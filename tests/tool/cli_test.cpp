@@ -149,13 +149,15 @@ TEST(Cli, RefusesBadInputAndBadUsage) {
       {{"compile", "-", "-o", "same", "--svg", "same"}, "", 2,
        "meshweave compile: -o and --svg name the same file\n"},
       {{"decode", "41800003", "zz"}, "", 1,
-       "meshweave decode: \"zz\" is not an instruction word (expected up to 8 hex digits)\n"},
+       "meshweave decode: error: argument 2: \"zz\" is not an instruction word (expected up to 8 "
+       "hex digits)\n"},
       {{"decode"}, "41800003 123456789", 1,
-       "meshweave decode: \"123456789\" is not an instruction word (expected up to 8 hex "
-       "digits)\n"},
+       "meshweave decode: error: <stdin>:1:10: \"123456789\" is not an instruction word (expected "
+       "up to 8 hex digits)\n"},
       {{"asm", "-"}, "delay cycles=3\nsend count_minus_one=1 direction=3\n", 1,
-       "<stdin>:2:35: missing operand `base_word`\n"},
-      {{"asm", "-"}, "sync operand=3\n  frob x=1\n", 1, "<stdin>:2:3: unknown mnemonic `frob`\n"},
+       "meshweave asm: error: <stdin>:2:35: missing operand `base_word`\n"},
+      {{"asm", "-"}, "sync operand=3\n  frob x=1\n", 1,
+       "meshweave asm: error: <stdin>:2:3: unknown mnemonic `frob`\n"},
       {{"route", "1472", "0"}, "", 1, "meshweave route: tile 1472 is not on the card\n"},
       {{"route", "--physical", "0", "4000"}, "", 1,
        "meshweave route: physical tile 4000 is not on the card\n"},
