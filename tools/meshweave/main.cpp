@@ -53,6 +53,9 @@ CLI::Option* numbers_option(CLI::App& app, const std::string& name,
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Only the iostreams are used; unsynchronised, standard input is buffered
+  // and tells how much of it is ready (decode flushes when none is).
+  std::ios::sync_with_stdio(false);
   CLI::App app{"meshweave: exchange code for the M1472 tile processor"};
   app.require_subcommand(1);
   int status = exit_success;

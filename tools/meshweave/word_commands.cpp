@@ -85,13 +85,21 @@ int decode_arguments(const std::vector<std::string>& words, std::ostream& out, s
 // Each line is printed as soon as it is read, so that decode can sit at the
 // end of a pipe that is still producing.
 int decode_stream(std::istream& in, std::ostream& out, std::ostream& err) {
+  // Flushing is decided below; a tied output would be flushed at every read.
+  const struct Untie {
+    std::istream& in;
+    std::ostream* tied = in.tie(nullptr);
+    ~Untie() { in.tie(tied); }
+  } untie{in};
   std::string line;
   std::string listing;
   for (std::size_t line_number = 1; std::getline(in, line); ++line_number) {
     listing.clear();
     if (!decode_line(line, line_number, listing, err)) return exit_bad_input;
     out << listing;
-    out.flush();
+    // Flush whenever the next line is not at hand yet, so that nothing decoded
+    // waits behind a slow producer while a file goes through in big writes.
+    if (in.rdbuf()->in_avail() <= 0) out.flush();
     // A closed pipe ends the run; main reports the failed output.
     if (!out) return exit_bad_input;
   }
