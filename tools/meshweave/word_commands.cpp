@@ -5,7 +5,9 @@
 #include <istream>
 #include <optional>
 #include <ostream>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "diagnostics.hpp"
 #include "exit_codes.hpp"

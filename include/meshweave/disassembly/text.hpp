@@ -93,7 +93,7 @@ using AssemblyResult = std::expected<std::vector<std::uint32_t>, AssemblyError>;
 //                             0x41800003"
 // A value too wide for its parameter is judged as the nearest value the
 // parameter holds, so register=300 brings the encoder's refusal as 16 does.
-// Echoed text is cut after 40 characters and bytes outside printable ASCII
+// Echoed text is cut after 40 bytes and bytes outside printable ASCII
 // are written as \xNN.
 AssemblyResult assemble(std::string_view text);
 
