@@ -75,22 +75,22 @@ using AssemblyResult = std::expected<std::vector<std::uint32_t>, AssemblyError>;
 // The first fault stops assembly:
 //   unknown mnemonic `m`      at the mnemonic
 //   missing mnemonic          just past a word column with nothing after it
-//   word W is wider than 32 bits   at the word column
+//   word W is wider than 32 bits
+//                             at the word column
 //   expected operand `name`   at the token found in the operand's place
 //   missing operand `name`    just past the end of the line's text
 //   bad number `text`         at the number (or at a bad word column)
 //   unexpected text `token`   at the first token after the operands
-//   out of range              at the first operand that alone brings the
-//                             encoder's refusal, as "<encoder's message>: name
-//                             value is out of range (min to max)"
-//                             ("PIC delay operand: address 0x40000 is out of
-//                             range (0x0 to 0x3ffff)"); without the encoder's
-//                             message for a value the encoder's parameter
-//                             cannot hold and the encoder would not refuse by
-//                             itself (a negative register, special=256)
-//   word mismatch             at the word column: "word 0x41800004 does not
-//                             match the instruction, which assembles to
-//                             0x41800003"
+//   <encoder's message>: name value is out of range (min to max)
+//                             at the first operand that alone brings the
+//                             encoder's refusal ("PIC delay operand: address
+//                             0x40000 is out of range (0x0 to 0x3ffff)")
+//   name value is out of range (min to max)
+//                             at a value the encoder's parameter cannot hold
+//                             and the encoder would not refuse by itself (a
+//                             negative register, special=256); checked first
+//   word W does not match the instruction, which assembles to V
+//                             at the word column
 // A value too wide for its parameter is judged as the nearest value the
 // parameter holds, so register=300 brings the encoder's refusal as 16 does.
 // Echoed text is cut after 40 bytes and bytes outside printable ASCII
