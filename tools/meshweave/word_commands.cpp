@@ -45,7 +45,7 @@ int run_decode(const std::vector<std::string>& words, std::istream& in, std::ost
 int run_assemble(const std::string& path, std::istream& in, std::ostream& out, std::ostream& err) {
   const auto text = read_input_text(path, in);
   if (!text) {
-    err << "meshweave: " << text.error() << '\n';
+    err << "meshweave: " << input_name(path) << ": " << text.error() << '\n';
     return exit_bad_input;
   }
   const AssemblyResult words = assemble(*text);
