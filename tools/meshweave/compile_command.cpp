@@ -41,7 +41,7 @@ std::vector<OutputName> output_names(const CompileRequest& request) {
 
 int run_compile(const CompileRequest& request, std::istream& in, std::ostream& out,
                 std::ostream& err) {
-  const std::string name = echo(input_name(request.input_path));
+  const std::string name = echo(input_name(request.input_path), file_name_echo_limit);
   const std::vector<OutputName> names = output_names(request);
   if (auto checked = check_output_names(names, request.input_path); !checked) {
     report_error(err, command, checked.error().where, checked.error().what);

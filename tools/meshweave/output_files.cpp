@@ -69,11 +69,11 @@ FileIdentity identity_of(const std::string& path) {
 }
 
 std::string shown_name(const OutputName& name) {
-  return name.path == "-" ? "<stdout>" : echo(name.path);
+  return name.path == "-" ? "<stdout>" : echo(name.path, file_name_echo_limit);
 }
 
 OutputError usage_error(const OutputName& name, std::string what) {
-  return {name.option + (name.path.empty() ? "" : " " + echo(name.path)), std::move(what), true};
+  return {name.option + (name.path.empty() ? "" : " " + echo(name.path, file_name_echo_limit)), std::move(what), true};
 }
 
 OutputError write_error(const OutputName& name, int error) {
@@ -95,7 +95,7 @@ std::expected<void, OutputError> check(std::span<const OutputName> names,
           names[i], identities[i].standard_output
                         ? "standard output already receives " + names[j].option
                         : "names the same file as " + names[j].option + " " +
-                              echo(names[j].path)));
+                              echo(names[j].path, file_name_echo_limit)));
     }
   }
   if (!input_path.empty() && input_path != "-") {
