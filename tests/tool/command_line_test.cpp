@@ -31,6 +31,9 @@ TEST(CommandLine, MistakesGetOneEscapedErrorLine) {
       {{"host"},
        "meshweave host: error: a command is required (commands: to-tile, from-tile, xreq, "
        "command-read)\n"},
+      {{"--frobnicate"},
+       "meshweave: error: unknown option \"--frobnicate\" (commands: compile, decode, asm, route, "
+       "plan, host)\n"},
       {{"compile", "a.json", "b\nc"},
        "meshweave compile: error: The following argument was not expected: b\\nc\n"},
       {{"route", "0", "0x\x1b"}, "meshweave route: error: to: \"0x\\x1b\" is not a number\n"},

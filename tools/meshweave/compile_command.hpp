@@ -11,8 +11,8 @@ namespace meshweave::tool {
 struct CompileRequest {
   std::string input_path;  // "-" reads standard input
   ProgramFormat format = ProgramFormat::Text;
-  bool verify = false;     // replay the programs against the description, fail on any issue
-  bool idle = false;       // give every tile of the card a program
+  bool verify = false;  // replay the programs against the description, fail on any issue
+  bool idle = false;    // give every tile of the card a program
   std::optional<std::string> svg_path;     // "-" is standard output
   std::optional<std::string> output_path;  // standard output when absent or "-"
 };

@@ -76,9 +76,16 @@ std::optional<CommandLineError> check_command_words(CLI::App& app, std::span<cha
     for (const CLI::App* subcommand : subcommands) {
       known += (known.empty() ? "" : ", ") + subcommand->get_name();
     }
-    if (i == words.size()) return CommandLineError{command, "a command is required (commands: " + known + ")"};
+    if (i == words.size()) {
+      return CommandLineError{command, "a command is required (commands: " + known + ")"};
+    }
     const std::string word = words[i];
-    if (word.starts_with('-')) return std::nullopt;  // an option (--help, --version): CLI11's
+    if (word.starts_with('-')) {
+      // --help or --version are CLI11's to handle; no other option comes before a command.
+      if (current->get_option_no_throw(word) != nullptr) return std::nullopt;
+      return CommandLineError{command,
+                              "unknown option \"" + echo(word) + "\" (commands: " + known + ")"};
+    }
     CLI::App* next = nullptr;
     for (CLI::App* subcommand : subcommands) {
       if (subcommand->get_name() == word) next = subcommand;
@@ -239,7 +246,8 @@ int main(int argc, char** argv) {
   command_read_app->callback(
       [&] { command = [&] { return run_host_command_read(host, std::cout, std::cerr); }; });
 
-  const std::span<char* const> words(argv + 1, static_cast<std::size_t>(argc > 0 ? argc - 1 : 0));
+  const std::span<char* const> words(argv + 1,
+                                     static_cast<std::size_t>(argc > 0 ? argc - 1 : 0));
   if (const auto wrong = check_command_words(app, words)) {
     report_error(std::cerr, wrong->command, "", wrong->what);
     return exit_usage;

@@ -29,13 +29,14 @@ constexpr int max_link_hops = 40;
 struct FileIdentity {
   bool standard_output = false;
   std::optional<std::pair<dev_t, ino_t>> inode;  // when the file exists
-  fs::path canonical;                           // also for files yet to be created
+  fs::path canonical;                            // also for files yet to be created
 };
 
 bool same_file(const FileIdentity& a, const FileIdentity& b) {
-  if (a.standard_output || b.standard_output) return a.standard_output && b.standard_output;
+  if (a.standard_output && b.standard_output) return true;
   if (a.inode && b.inode) return *a.inode == *b.inode;
-  return !a.canonical.empty() && a.canonical == b.canonical;
+  return !a.standard_output && !b.standard_output && !a.canonical.empty() &&
+         a.canonical == b.canonical;
 }
 
 // Where a name ends up once every symbolic link is followed, also when the
@@ -54,11 +55,15 @@ std::expected<fs::path, int> follow_links(fs::path path) {
 
 FileIdentity identity_of(const std::string& path) {
   FileIdentity identity;
+  struct stat status {};
   if (path == "-") {
     identity.standard_output = true;
+    // Redirected into a file (`> out.svg`), standard output is that file too.
+    if (::fstat(STDOUT_FILENO, &status) == 0 && S_ISREG(status.st_mode)) {
+      identity.inode = std::pair{status.st_dev, status.st_ino};
+    }
     return identity;
   }
-  struct stat status {};
   if (::stat(path.c_str(), &status) == 0) identity.inode = std::pair{status.st_dev, status.st_ino};
   if (const auto target = follow_links(path)) {
     std::error_code error;
@@ -73,7 +78,8 @@ std::string shown_name(const OutputName& name) {
 }
 
 OutputError usage_error(const OutputName& name, std::string what) {
-  return {name.option + (name.path.empty() ? "" : " " + echo(name.path, file_name_echo_limit)), std::move(what), true};
+  return {name.option + (name.path.empty() ? "" : " " + echo(name.path, file_name_echo_limit)),
+          std::move(what), true};
 }
 
 OutputError write_error(const OutputName& name, int error) {
@@ -91,11 +97,20 @@ std::expected<void, OutputError> check(std::span<const OutputName> names,
   for (std::size_t i = 0; i < names.size(); ++i) {
     for (std::size_t j = 0; j < i; ++j) {
       if (!same_file(identities[i], identities[j])) continue;
-      return std::unexpected(usage_error(
-          names[i], identities[i].standard_output
-                        ? "standard output already receives " + names[j].option
-                        : "names the same file as " + names[j].option + " " +
-                              echo(names[j].path, file_name_echo_limit)));
+      std::string what;
+      if (identities[i].standard_output && identities[j].standard_output) {
+        what = "standard output already receives " + names[j].option;
+      } else if (identities[i].standard_output || identities[j].standard_output) {
+        what = "names the file standard output goes to";
+      } else {
+        what = "names the same file as " + names[j].option + " " +
+               echo(names[j].path, file_name_echo_limit);
+      }
+      // Name the file, not standard output, when only one of them is standard output.
+      const bool only_i_is_standard_output =
+          identities[i].standard_output && !identities[j].standard_output;
+      const OutputName& named = only_i_is_standard_output ? names[j] : names[i];
+      return std::unexpected(usage_error(named, std::move(what)));
     }
   }
   if (!input_path.empty() && input_path != "-") {
@@ -181,9 +196,8 @@ int stage(Destination& destination, const OutputFile& file, std::size_t index) {
   destination.temporary = std::make_unique<TemporaryFile>(temporary.string());
   // O_EXCL: never write through something that already sits at the temporary
   // name. Private until the permissions of the file it replaces are copied.
-  const int descriptor =
-      ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
-             destination.existing ? 0600 : 0666);
+  const int descriptor = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                                destination.existing ? 0600 : 0666);
   if (descriptor < 0) {
     const int error = errno;
     destination.temporary->keep();  // not ours to remove

@@ -41,7 +41,8 @@ int run_route(const RouteRequest& request, std::ostream& out, std::ostream& err)
   for (const auto& [tile, number, argument] :
        {std::tuple{from, request.from, "from"}, std::tuple{to, request.to, "to"}}) {
     if (!tile) {
-      report_error(err, "route", argument, numbering + std::to_string(number) + " is not on the card");
+      report_error(err, "route", argument,
+                   numbering + std::to_string(number) + " is not on the card");
       return exit_bad_input;
     }
   }
