@@ -62,14 +62,18 @@ TEST_F(OutputFiles, WritesEveryOutputAndReplacesOldContents) {
       file(path("b.svg"), ""),
       {{"--trace", path("c.trace")},
        OutputWriter{[](std::ostream& out) { return static_cast<bool>(out << "streamed " << 42); }}},
-      file("-", "on standard output\n")};
+      file("-", "on standard output\n"),
+      file(path(std::string(250, 'n')), "long name")};
   const auto written = write_outputs(files, standard_output_);
   ASSERT_TRUE(written.has_value()) << written.error().what;
   EXPECT_EQ(contents(path("a.txt")), "first\n");
   EXPECT_EQ(contents(path("b.svg")), "");
   EXPECT_EQ(contents(path("c.trace")), "streamed 42");
   EXPECT_EQ(standard_output_.str(), "on standard output\n");
-  EXPECT_EQ(entries(), (std::vector<std::string>{"a.txt", "b.svg", "c.trace"}));  // no temporaries
+  EXPECT_EQ(contents(path(std::string(250, 'n'))), "long name");
+  // No temporaries left.
+  EXPECT_EQ(entries(),
+            (std::vector<std::string>{"a.txt", "b.svg", "c.trace", std::string(250, 'n')}));
 }
 
 // Whatever fails, and wherever it comes in the list, nothing is written: no

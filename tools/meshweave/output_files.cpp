@@ -24,6 +24,8 @@ namespace fs = std::filesystem;
 
 // Links followed before giving up, as the kernel does (ELOOP).
 constexpr int max_link_hops = 40;
+// Longest name of one directory entry on the usual file systems (NAME_MAX).
+constexpr std::size_t max_file_name_length = 255;
 
 // Which file a name denotes, however it is spelled.
 struct FileIdentity {
@@ -191,8 +193,15 @@ int render_into(int descriptor, const std::variant<std::string, OutputWriter>& c
 }
 
 int stage(Destination& destination, const OutputFile& file, std::size_t index) {
+  const std::string suffix =
+      ".meshweave-" + std::to_string(::getpid()) + "-" + std::to_string(index);
   fs::path temporary = destination.target;
-  temporary += ".meshweave-" + std::to_string(::getpid()) + "-" + std::to_string(index);
+  // A name near the limit of its directory gets a short temporary of its own.
+  if (destination.target.filename().native().size() + suffix.size() > max_file_name_length) {
+    temporary.replace_filename(suffix);
+  } else {
+    temporary += suffix;
+  }
   destination.temporary = std::make_unique<TemporaryFile>(temporary.string());
   // O_EXCL: never write through something that already sits at the temporary
   // name. Private until the permissions of the file it replaces are copied.
