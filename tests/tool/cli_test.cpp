@@ -134,20 +134,28 @@ TEST(Cli, RefusesBadInputAndBadUsage) {
       R"({"phases": [{"transfers": [{"from": 0, "to": 1, "words": 4, "source": 0, "destination": 0},)"
       R"({"from": 2, "to": [3, 1], "words": 4, "source": 0, "destination": 0}]}]})";
   const FailureCase cases[] = {
-      {{}, "", 2, "A subcommand is required"},
-      {{"frobnicate"}, "", 2, "A subcommand is required"},
-      {{"compile"}, "", 2, "file is required"},
+      {{}, "", 2,
+       "meshweave: error: a command is required (commands: compile, decode, asm, route, plan, "
+       "host)\n"},
+      {{"frobnicate"}, "", 2,
+       "meshweave: error: unknown command \"frobnicate\" (commands: compile, decode, asm, route, "
+       "plan, host)\n"},
+      {{"compile"}, "", 2, "meshweave compile: error: file is required\n"},
       {{"compile", "/nonexistent/missing.json"}, "", 1,
-       "meshweave: cannot read /nonexistent/missing.json: No such file or directory\n"},
+       "meshweave compile: error: /nonexistent/missing.json: cannot read: No such file or "
+       "directory\n"},
       {{"compile", "-"}, multicast_off_card, 1,
-       "<stdin>: phases[2].transfers[0].to[3]: tile 1472 is not on the card\n"},
-      {{"compile", "-"}, conflict, 1, "<stdin>: phase 0: tile 1 takes part in transfers 0 and 1\n"},
+       "meshweave compile: error: <stdin>: phases[2].transfers[0].to[3]: tile 1472 is not on the "
+       "card\n"},
+      {{"compile", "-"}, conflict, 1,
+       "meshweave compile: error: <stdin>: phase 0: tile 1 takes part in transfers 0 and 1\n"},
       {{"compile", "-"}, "{\"phases\": [}", 1,
-       "<stdin>: parse error at line 1, column 13: syntax error while parsing value - unexpected "
-       "'}'; expected '[', '{', or a literal\n"},
-      {{"compile", "-", "--format", "yaml"}, "", 2, "--format: yaml not in {text,json,hex}"},
+       "meshweave compile: error: <stdin>: parse error at line 1, column 13: syntax error while "
+       "parsing value - unexpected '}'; expected '[', '{', or a literal\n"},
+      {{"compile", "-", "--format", "yaml"}, "", 2,
+       "meshweave compile: error: --format: yaml not in {text,json,hex}\n"},
       {{"compile", "-", "-o", "same", "--svg", "same"}, "", 2,
-       "meshweave compile: -o and --svg name the same file\n"},
+       "meshweave compile: error: --svg same: names the same file as --output same\n"},
       {{"decode", "41800003", "zz"}, "", 1,
        "meshweave decode: error: argument 2: \"zz\" is not an instruction word (expected up to 8 "
        "hex digits)\n"},
@@ -158,11 +166,13 @@ TEST(Cli, RefusesBadInputAndBadUsage) {
        "meshweave asm: error: <stdin>:2:35: missing operand `base_word`\n"},
       {{"asm", "-"}, "sync operand=3\n  frob x=1\n", 1,
        "meshweave asm: error: <stdin>:2:3: unknown mnemonic `frob`\n"},
-      {{"route", "1472", "0"}, "", 1, "meshweave route: tile 1472 is not on the card\n"},
+      {{"route", "1472", "0"}, "", 1, "meshweave route: error: from: tile 1472 is not on the card\n"},
       {{"route", "--physical", "0", "4000"}, "", 1,
-       "meshweave route: physical tile 4000 is not on the card\n"},
-      {{"route", "zero", "1"}, "", 2, "from: \"zero\" is not a number"},
-      {{"route", "0"}, "", 2, "to is required"},
+       "meshweave route: error: to: physical tile 4000 is not on the card\n"},
+      {{"route", "5", "5"}, "", 1,
+       "meshweave route: error: tile 5 is both the sender and the receiver\n"},
+      {{"route", "zero", "1"}, "", 2, "meshweave route: error: from: \"zero\" is not a number\n"},
+      {{"route", "0"}, "", 2, "meshweave route: error: to is required\n"},
       {{"plan", "p2p", "5", "5", "4"}, "", 1, "meshweave plan: DuplicateTile\n"},
       {{"plan", "p2p", "0", "1", "0"}, "", 1, "meshweave plan: Count(0)\n"},
       {{"plan", "p2p", "0", "70000", "4"}, "", 1, "meshweave plan: tile 70000 is not on the card\n"},
@@ -171,10 +181,11 @@ TEST(Cli, RefusesBadInputAndBadUsage) {
       {{"plan", "multicast", "0", "1", "--words", "1", "--offset", "4068"}, "", 1,
        "meshweave plan: Schedule(\"multicast start cycle\")\n"},
       {{"plan", "multicast", "0", "1", "1", "--words", "1"}, "", 1, "meshweave plan: ReceiverSet\n"},
-      {{"plan", "multicast", "0", "--words", "1"}, "", 2, "receivers is required"},
-      {{"plan"}, "", 2, "A subcommand is required"},
+      {{"plan", "multicast", "0", "--words", "1"}, "", 2,
+       "meshweave plan: error: receivers is required\n"},
+      {{"plan"}, "", 2, "meshweave plan: error: a command is required (commands: p2p, multicast)\n"},
       {{"host", "to-tile", "--tile", "0", "--tile-address", "0x50000", "--host-offset", "0",
-        "--packet-address", "0x50400"}, "", 2, "--bytes is required"},
+        "--packet-address", "0x50400"}, "", 2, "meshweave host: error: --bytes is required\n"},
       {{"host", "from-tile", "--tile", "260", "--tile-address", "0x50120", "--host-offset", "64",
         "--bytes", "64", "--packet-address", "0x50164", "--command-address", "0x50180"}, "", 1,
        "meshweave host: HostPacket\n"},
@@ -187,7 +198,7 @@ TEST(Cli, RefusesBadInputAndBadUsage) {
        "meshweave host: Schedule(\"send instruction operand\")\n"},
       {{"host", "to-tile", "--tile", "0", "1", "--tile-address", "0x50000", "--host-offset", "0",
         "--bytes", "4", "--packet-address", "0x50400"}, "", 2,
-       "--tile: At Most 1 required but received 2"},
+       "meshweave host: error: --tile: At Most 1 required but received 2\n"},
   };
   for (const FailureCase& c : cases) {
     std::string command;
@@ -216,8 +227,8 @@ TEST(Cli, WritesNoFileWhenAnythingFails) {
   run = run_tool({"compile", example("ring16.json"), "-o", programs, "--svg",
                   directory + "/missing/picture.svg"});
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err, "meshweave: cannot write " + directory +
-                         "/missing/picture.svg: No such file or directory\n");
+  EXPECT_EQ(run.err, "meshweave compile: error: " + directory +
+                         "/missing/picture.svg: cannot write: No such file or directory\n");
   EXPECT_TRUE(fs::is_empty(directory));
   fs::remove_all(directory);
 }
@@ -225,7 +236,7 @@ TEST(Cli, WritesNoFileWhenAnythingFails) {
 TEST(Cli, FailsWhenStandardOutputCannotBeWritten) {
   const ToolRun run = run_tool({"compile", example("ring16.json")}, "", "/dev/full");
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err, "meshweave: cannot write standard output\n");
+  EXPECT_EQ(run.err, "meshweave compile: error: <stdout>: cannot write: No space left on device\n");
 }
 
 TEST(Cli, EveryCommandHasHelp) {

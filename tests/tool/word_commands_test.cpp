@@ -206,7 +206,7 @@ TEST(WordCommands, AsmNamesFileLineAndColumnAndPrintsNothingOnFailure) {
        "meshweave asm: error: <stdin>:1:7: delay advance overflow: cycles 524288 is out of range "
        "(0 to 524287)\n"},
       {"", "/nonexistent/program.s",
-       "meshweave asm: error: cannot read /nonexistent/program.s: No such file or directory\n"},
+       "meshweave asm: error: /nonexistent/program.s: cannot read: No such file or directory\n"},
   };
   for (const auto& c : cases) {
     const CommandRun run = assemble_run(c.text, c.path);

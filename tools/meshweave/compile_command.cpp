@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "description_reader.hpp"
+#include "diagnostics.hpp"
 #include "exit_codes.hpp"
 #include "input_text.hpp"
 #include "meshweave/exchange/compiler.hpp"
@@ -15,55 +16,78 @@
 #include "svg_timeline.hpp"
 
 namespace meshweave::tool {
+namespace {
+
+constexpr std::string_view command = "compile";
+
+// "file:3:7: phases[0]" when the reader knows the line, else "file: phases[0]".
+std::string reader_error_place(const std::string& file, const InputError& error) {
+  std::string where = file;
+  if (error.line != 0) {
+    where += ':' + std::to_string(error.line) + ':' + std::to_string(error.column);
+  }
+  if (!error.path.empty()) where += ": " + error.path;
+  return where;
+}
+
+// The programs go to standard output unless -o names a file.
+std::vector<OutputName> output_names(const CompileRequest& request) {
+  std::vector<OutputName> names{{"--output", request.output_path.value_or("-")}};
+  if (request.svg_path) names.push_back({"--svg", *request.svg_path});
+  return names;
+}
+
+}  // namespace
 
 int run_compile(const CompileRequest& request, std::istream& in, std::ostream& out,
                 std::ostream& err) {
-  const std::string name = input_name(request.input_path);
-  if (request.output_path && request.svg_path && *request.output_path == *request.svg_path) {
-    err << "meshweave compile: -o and --svg name the same file\n";
+  const std::string name = echo(input_name(request.input_path), file_name_echo_limit);
+  const std::vector<OutputName> names = output_names(request);
+  if (auto checked = check_output_names(names, request.input_path); !checked) {
+    report_error(err, command, checked.error().where, checked.error().what);
     return exit_usage;
   }
   const auto text = read_input_text(request.input_path, in);
   if (!text) {
-    err << "meshweave: " << text.error() << '\n';
+    report_error(err, command, name, text.error());
     return exit_bad_input;
   }
   const auto description = read_description(*text);
   if (!description) {
-    err << name << ": " << to_string(description.error()) << '\n';
+    report_error(err, command, reader_error_place(name, description.error()),
+                 description.error().reason);
     return exit_bad_input;
   }
   const Topology topology = Topology::m1472();
   const auto compiled =
       compile_exchange(topology, *description, CompileOptions{.idle_programs = request.idle});
   if (!compiled) {
-    err << name << ": " << to_string(compiled.error()) << '\n';
+    report_error(err, command, name, to_string(compiled.error()));
     return exit_bad_input;
   }
   if (request.verify) {
     const std::vector<VerifyIssue> issues = verify_exchange(topology, *description, *compiled);
     if (!issues.empty()) {
-      err << name << ": verification found " << issues.size() << " issue"
-          << (issues.size() == 1 ? "" : "s") << '\n';
+      report_error(err, command, name,
+                   "verification found " + std::to_string(issues.size()) + " issue" +
+                       (issues.size() == 1 ? "" : "s"));
       for (const VerifyIssue& issue : issues) err << "  " << to_string(issue) << '\n';
       return exit_bad_input;
     }
   }
 
-  std::string programs = render_programs(*compiled, request.format);
   std::vector<OutputFile> files;
-  if (request.output_path) files.push_back({*request.output_path, std::move(programs)});
+  files.push_back({names[0], render_programs(*compiled, request.format)});
   if (request.svg_path) {
     TimelineOptions options;
-    options.title = "meshweave exchange: " + std::filesystem::path(name).filename().string();
-    files.push_back({*request.svg_path,
-                     render_svg_timeline(topology, *description, *compiled, options)});
+    options.title = "meshweave exchange: " +
+                    std::filesystem::path(input_name(request.input_path)).filename().string();
+    files.push_back({names[1], render_svg_timeline(topology, *description, *compiled, options)});
   }
-  if (auto written = write_output_files(files); !written) {
-    err << "meshweave: " << written.error() << '\n';
-    return exit_bad_input;
+  if (auto written = write_outputs(files, out); !written) {
+    report_error(err, command, written.error().where, written.error().what);
+    return written.error().usage ? exit_usage : exit_bad_input;
   }
-  if (!request.output_path) out << programs;
   return exit_success;
 }
 

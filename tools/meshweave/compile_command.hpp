@@ -11,15 +11,16 @@ namespace meshweave::tool {
 struct CompileRequest {
   std::string input_path;  // "-" reads standard input
   ProgramFormat format = ProgramFormat::Text;
-  bool verify = false;     // replay the programs against the description, fail on any issue
-  bool idle = false;       // give every tile of the card a program
-  std::optional<std::string> svg_path;
-  std::optional<std::string> output_path;  // standard output when absent
+  bool verify = false;  // replay the programs against the description, fail on any issue
+  bool idle = false;    // give every tile of the card a program
+  std::optional<std::string> svg_path;     // "-" is standard output
+  std::optional<std::string> output_path;  // standard output when absent or "-"
 };
 
 // `meshweave compile`: reads a description, compiles it, optionally verifies it,
-// and writes the programs (and the timeline picture). Nothing is written unless
-// every step succeeded. Returns the exit status.
+// and writes the programs (and the timeline picture). Every output is written,
+// or none (see write_outputs); outputs named wrongly are refused before the
+// input is read. Returns the exit status.
 int run_compile(const CompileRequest& request, std::istream& in, std::ostream& out,
                 std::ostream& err);
 

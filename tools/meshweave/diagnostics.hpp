@@ -14,6 +14,10 @@ namespace meshweave::tool {
 // split a message over lines nor reach the terminal as escape sequences.
 std::string echo(std::string_view text, std::size_t limit = 80);
 
+// File names are echoed whole up to the longest path the system takes: a
+// name cut short would point at the wrong file.
+inline constexpr std::size_t file_name_echo_limit = 4096;
+
 // The one error line of every command:
 //   meshweave <command>: error: <where>: <what>
 // `where` is "file:line:column", a JSON path, both ("file:3:7: phases[0]"),

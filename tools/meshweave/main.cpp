@@ -2,13 +2,18 @@
 // command implementations of meshweave_tool.
 #include <CLI/CLI.hpp>
 
+#include <cerrno>
 #include <cstdint>
 #include <functional>
 #include <iostream>
+#include <optional>
+#include <span>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "compile_command.hpp"
+#include "diagnostics.hpp"
 #include "exit_codes.hpp"
 #include "host_commands.hpp"
 #include "number_text.hpp"
@@ -20,6 +25,10 @@
 namespace {
 
 using namespace meshweave::tool;
+
+// CLI11 messages may quote the command line; they are echoed as a whole
+// (bounded and escaped), so the pieces are given to CLI11 unescaped.
+constexpr std::size_t parse_message_limit = 200;
 
 // Numbers are decimal or 0x-hex; anything else is a usage error.
 const CLI::Validator number_text(
@@ -50,6 +59,53 @@ CLI::Option* numbers_option(CLI::App& app, const std::string& name,
       ->check(number_text);
 }
 
+struct CommandLineError {
+  std::string command;  // the command the error belongs to, empty for the whole line
+  std::string what;
+};
+
+// The command words must name commands, at every level that requires one.
+// CLI11 would only say "A subcommand is required" for a misspelt one.
+std::optional<CommandLineError> check_command_words(CLI::App& app, std::span<char* const> words) {
+  CLI::App* current = &app;
+  std::string command;
+  for (std::size_t i = 0; current->get_require_subcommand_min() > 0; ++i) {
+    const std::vector<CLI::App*> subcommands =
+        current->get_subcommands([](CLI::App*) { return true; });
+    std::string known;
+    for (const CLI::App* subcommand : subcommands) {
+      known += (known.empty() ? "" : ", ") + subcommand->get_name();
+    }
+    if (i == words.size()) {
+      return CommandLineError{command, "a command is required (commands: " + known + ")"};
+    }
+    const std::string word = words[i];
+    if (word.starts_with('-')) {
+      // --help or --version are CLI11's to handle; no other option comes before a command.
+      if (current->get_option_no_throw(word) != nullptr) return std::nullopt;
+      return CommandLineError{command,
+                              "unknown option \"" + echo(word) + "\" (commands: " + known + ")"};
+    }
+    CLI::App* next = nullptr;
+    for (CLI::App* subcommand : subcommands) {
+      if (subcommand->get_name() == word) next = subcommand;
+    }
+    if (next == nullptr) {
+      return CommandLineError{command,
+                              "unknown command \"" + echo(word) + "\" (commands: " + known + ")"};
+    }
+    if (command.empty()) command = word;
+    current = next;
+  }
+  return std::nullopt;
+}
+
+// The top-level command CLI11 got to, for the error line.
+std::string selected_command(const CLI::App& app) {
+  const std::vector<CLI::App*> selected = app.get_subcommands();
+  return selected.empty() ? std::string{} : selected.front()->get_name();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -58,6 +114,8 @@ int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
   CLI::App app{"meshweave: exchange code for the M1472 tile processor"};
   app.require_subcommand(1);
+  app.set_version_flag("--version", std::string{"meshweave "} + MESHWEAVE_VERSION,
+                       "Print the version and exit");
   int status = exit_success;
   std::function<int()> command;
 
@@ -80,8 +138,9 @@ int main(int argc, char** argv) {
   compile_app->add_option("-o,--output", output_path, "Write the programs here, not to stdout");
   compile_app->callback([&] {
     compile.format = program_format(format).value_or(ProgramFormat::Text);
-    if (!svg_path.empty()) compile.svg_path = svg_path;
-    if (!output_path.empty()) compile.output_path = output_path;
+    // Given but empty is refused by the command, not taken for absent.
+    if (compile_app->count("--svg") != 0) compile.svg_path = svg_path;
+    if (compile_app->count("--output") != 0) compile.output_path = output_path;
     command = [&] { return run_compile(compile, std::cin, std::cout, std::cerr); };
   });
 
@@ -190,18 +249,33 @@ int main(int argc, char** argv) {
   command_read_app->callback(
       [&] { command = [&] { return run_host_command_read(host, std::cout, std::cerr); }; });
 
+  const std::span<char* const> words(argv + 1,
+                                     static_cast<std::size_t>(argc > 0 ? argc - 1 : 0));
+  if (const auto wrong = check_command_words(app, words)) {
+    report_error(std::cerr, wrong->command, "", wrong->what);
+    return exit_usage;
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
-    const int code = app.exit(error);
-    return code == 0 ? exit_success : exit_usage;
+    // --help and --version end the parse this way too, and succeed.
+    if (error.get_exit_code() == static_cast<int>(CLI::ExitCodes::Success)) return app.exit(error);
+    report_error(std::cerr, selected_command(app), "", echo(error.what(), parse_message_limit));
+    return exit_usage;
   }
   if (command) status = command();
   // A listing lost on a full disk or a closed pipe is a failure, not a success.
+  // (compile checks its own output; a failure it reported is not told twice.)
+  // The reason is known only when the failure shows here, at the last flush.
+  const bool failed_before = !std::cout;
+  errno = 0;
   std::cout.flush();
-  if (!std::cout) {
-    std::cerr << "meshweave: cannot write standard output\n";
-    if (status == exit_success) status = exit_bad_input;
+  if (!std::cout && status == exit_success) {
+    const int error = failed_before ? 0 : errno;
+    report_error(std::cerr, selected_command(app), "<stdout>",
+                 error != 0 ? "cannot write: " + std::generic_category().message(error)
+                            : "cannot write");
+    status = exit_bad_input;
   }
   return status;
 }

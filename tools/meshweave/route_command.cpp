@@ -4,8 +4,9 @@
 #include <optional>
 #include <ostream>
 #include <string>
-#include <utility>
+#include <tuple>
 
+#include "diagnostics.hpp"
 #include "exit_codes.hpp"
 #include "meshweave/topology/route.hpp"
 #include "meshweave/topology/topology.hpp"
@@ -37,11 +38,19 @@ int run_route(const RouteRequest& request, std::ostream& out, std::ostream& err)
   const std::string numbering = request.physical ? "physical tile " : "tile ";
   const auto from = find_tile(topology, request.from, request.physical);
   const auto to = find_tile(topology, request.to, request.physical);
-  for (const auto& [tile, number] : {std::pair{from, request.from}, std::pair{to, request.to}}) {
+  for (const auto& [tile, number, argument] :
+       {std::tuple{from, request.from, "from"}, std::tuple{to, request.to, "to"}}) {
     if (!tile) {
-      err << "meshweave route: " << numbering << number << " is not on the card\n";
+      report_error(err, "route", argument,
+                   numbering + std::to_string(number) + " is not on the card");
       return exit_bad_input;
     }
+  }
+  // A tile has no route to itself.
+  if (request.from == request.to) {
+    report_error(err, "route", "",
+                 numbering + std::to_string(request.from) + " is both the sender and the receiver");
+    return exit_bad_input;
   }
   const std::uint32_t source = from->physical;
   const std::uint32_t destination = to->physical;

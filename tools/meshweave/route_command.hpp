@@ -12,7 +12,8 @@ struct RouteRequest {
 };
 
 // `meshweave route`: physical tiles, displacement, direction and time_to_mux
-// of the route between two tiles of the M1472 card.
+// of the route between two tiles of the M1472 card. Tiles off the card, or one
+// tile as both ends, are refused with exit status 1.
 int run_route(const RouteRequest& request, std::ostream& out, std::ostream& err);
 
 }  // namespace meshweave::tool

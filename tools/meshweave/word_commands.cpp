@@ -122,7 +122,7 @@ int run_decode(const std::vector<std::string>& words, std::istream& in, std::ost
 int run_assemble(const std::string& path, std::istream& in, std::ostream& out, std::ostream& err) {
   const auto text = read_input_text(path, in);
   if (!text) {
-    report_error(err, assemble_command, "", text.error());
+    report_error(err, assemble_command, input_name(path), text.error());
     return exit_bad_input;
   }
   const AssemblyResult words = assemble(*text);
