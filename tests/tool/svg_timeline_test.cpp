@@ -171,7 +171,7 @@ TEST_F(SvgTimeline, ThinsOutPhasesAndMergesWindowsAtThePicturesResolution) {
         << labels[i - 1].content << " runs into " << labels[i].content;
   }
   EXPECT_LE(labels.back().x + 7.0 * static_cast<double>(labels.back().content.size()), 1220);
-  EXPECT_LE(occurrences(svg, "class=\"boundary\""), 251u);
+  EXPECT_LE(occurrences(svg, "class=\"boundary\""), 126u);
 
   // Windows closer than a unit of the picture share a bar that counts them.
   EXPECT_EQ(occurrences(svg, send_bar), 2u);

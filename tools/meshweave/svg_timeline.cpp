@@ -36,7 +36,7 @@ constexpr int target_ticks = 10;
 // Thinning of the phase marks: dividers closer than this are left out, phases
 // narrower than this are not shaded, and a label is drawn only where it does
 // not run into the previous one (widths estimated from the font sizes).
-constexpr double min_divider_gap = 4;
+constexpr double min_divider_gap = 8;
 constexpr double min_shaded_width = 3;
 constexpr double label_offset = 3;
 constexpr double label_gap = 6;
