@@ -2,11 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <nlohmann/json.hpp>
-
 #include <algorithm>
 #include <cstdint>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -47,7 +46,8 @@ TEST_F(ChromeTrace, HasASliceForEveryTimedWindowAndPhase) {
   std::vector<Slice> expected;
   std::vector<std::pair<std::uint64_t, std::string>> expected_tracks{{0, "phases"}};
   for (const TransferTiming& timing : compiled->timings) {
-    const TransferView transfer = view(description->phases[timing.phase].transfers[timing.transfer]);
+    const TransferView transfer =
+        view(description->phases[timing.phase].transfers[timing.transfer]);
     nlohmann::json to = nlohmann::json::array();
     for (const std::uint16_t receiver : transfer.receivers) to.push_back(receiver);
     if (!transfer.multicast) to = to[0];
@@ -60,9 +60,9 @@ TEST_F(ChromeTrace, HasASliceForEveryTimedWindowAndPhase) {
     }
   }
   for (const TileProgram& program : compiled->programs) {
-    expected_tracks.emplace_back(program.logical + 1u,
-                                 "tile " + std::to_string(program.logical) + " (physical " +
-                                     std::to_string(program.physical) + ")");
+    expected_tracks.emplace_back(program.logical + 1u, "tile " + std::to_string(program.logical) +
+                                                           " (physical " +
+                                                           std::to_string(program.physical) + ")");
   }
 
   std::vector<Slice> slices;
@@ -72,7 +72,8 @@ TEST_F(ChromeTrace, HasASliceForEveryTimedWindowAndPhase) {
     ASSERT_EQ(event.at("pid"), 1);
     const std::uint64_t track = event.at("tid");
     if (event.at("ph") == "M") {
-      if (event.at("name") == "thread_name") tracks.emplace_back(track, event.at("args").at("name"));
+      if (event.at("name") == "thread_name")
+        tracks.emplace_back(track, event.at("args").at("name"));
       continue;
     }
     ASSERT_EQ(event.at("ph"), "X");
@@ -88,8 +89,8 @@ TEST_F(ChromeTrace, HasASliceForEveryTimedWindowAndPhase) {
       continue;
     }
     const bool send = event.at("name") == "SEND";
-    slices.emplace_back(track, event.at("name"), event.at("ts"), event.at("dur"),
-                        args.at("phase"), args.at("transfer"), args.at("words"),
+    slices.emplace_back(track, event.at("name"), event.at("ts"), event.at("dur"), args.at("phase"),
+                        args.at("transfer"), args.at("words"),
                         (send ? args.at("to") : args.at("from")).dump());
   }
   std::sort(expected.begin(), expected.end());

@@ -103,9 +103,10 @@ TEST_F(SvgTimeline, StaysWellFormedWhateverTheTitle) {
   TimelineOptions options;
   options.title = std::string{"bad\x01\x1b[2J\xff\xfe\0name.json", 20};
   const std::string svg = render(ExchangeDescription{}, options);
-  EXPECT_NE(svg.find("class=\"title\">bad\xEF\xBF\xBD\xEF\xBF\xBD[2J\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"
-                     "name.json</text>"),
-            std::string::npos);
+  EXPECT_NE(
+      svg.find("class=\"title\">bad\xEF\xBF\xBD\xEF\xBF\xBD[2J\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"
+               "name.json</text>"),
+      std::string::npos);
   for (const char c : svg) {
     const auto byte = static_cast<unsigned char>(c);
     EXPECT_TRUE(byte >= 0x20 || c == '\n') << static_cast<int>(byte);
@@ -159,15 +160,16 @@ TEST_F(SvgTimeline, ThinsOutPhasesAndMergesWindowsAtThePicturesResolution) {
   ExchangeDescription many;
   for (std::uint16_t p = 0; p < 2000; ++p) {
     const auto sender = static_cast<std::uint16_t>(p % 2);
-    many.phases.push_back(Phase{{PointToPointTransfer{sender, static_cast<std::uint16_t>(1 - sender),
-                                                      1, 0x50000, 0x51000}}});
+    many.phases.push_back(Phase{{PointToPointTransfer{
+        sender, static_cast<std::uint16_t>(1 - sender), 1, 0x50000, 0x51000}}});
   }
   const std::string svg = render(many);
   // Bold 11px text is under 7 units a character.
   const std::vector<Text> labels = texts(svg, "phase");
   ASSERT_GT(labels.size(), 5u);
   for (std::size_t i = 1; i < labels.size(); ++i) {
-    EXPECT_GE(labels[i].x - labels[i - 1].x, 7.0 * static_cast<double>(labels[i - 1].content.size()))
+    EXPECT_GE(labels[i].x - labels[i - 1].x,
+              7.0 * static_cast<double>(labels[i - 1].content.size()))
         << labels[i - 1].content << " runs into " << labels[i].content;
   }
   EXPECT_LE(labels.back().x + 7.0 * static_cast<double>(labels.back().content.size()), 1220);
@@ -215,6 +217,13 @@ TEST_F(SvgTimeline, DrawsAWindowOfTilesAndCycles) {
     EXPECT_LE(tick.x, 1170);
     EXPECT_GE(std::stoul(tick.content), second);
   }
+
+  // Windows off the card and past the end draw nothing, and never wrap.
+  options.tiles = InclusiveRange{60000, 65535};
+  options.cycles = InclusiveRange{UINT64_MAX - 1, UINT64_MAX};
+  const std::string outside = render_svg_timeline(topology_, description, *compiled, options);
+  EXPECT_TRUE(outside.ends_with("</svg>\n"));
+  EXPECT_EQ(occurrences(outside, "<title>"), 0u);
 }
 
 TEST_F(SvgTimeline, ChecksTheWindowAgainstTheCardAndTheTimeline) {

@@ -35,7 +35,8 @@ TEST(ParseRange, RefusesBadText) {
       {"1-2-3", "\"1-2-3\" is not a range (expected A-B or A, e.g. 0-47)"},
       {" 1-2", "\" 1-2\" is not a range (expected A-B or A, e.g. 0-47)"},
       {"a-b", "\"a-b\" is not a range (expected A-B or A, e.g. 0-47)"},
-      {"0-18446744073709551616", "\"0-18446744073709551616\" is not a range (expected A-B or A, e.g. 0-47)"},
+      {"0-18446744073709551616",
+       "\"0-18446744073709551616\" is not a range (expected A-B or A, e.g. 0-47)"},
       {"9-3", "\"9-3\" is not a range: it ends before it starts"},
       {"1\n-2", "\"1\\n-2\" is not a range (expected A-B or A, e.g. 0-47)"},
   };
@@ -52,7 +53,8 @@ TEST(XmlText, EscapesMarkupAndReplacesWhatXmlCannotHold) {
     std::string_view xml;
   } cases[] = {
       {"a<b & \"c\">", "a&lt;b &amp; &quot;c&quot;&gt;"},
-      {"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80\ttab", "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80\ttab"},
+      {"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80\ttab",
+       "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80\ttab"},
       {"two\nlines\r", "two lines "},
       {std::string_view{"nul\0!", 5}, "nul\xEF\xBF\xBD!"},
       {"bell\x07 esc\x1b[31m del\x7f", "bell\xEF\xBF\xBD esc\xEF\xBF\xBD[31m del\xEF\xBF\xBD"},

@@ -63,25 +63,25 @@ TEST(TransferWindows, MatchTheProgramWords) {
     const auto compiled = compile_exchange(topology, description);
     ASSERT_TRUE(compiled.has_value()) << name;
     std::size_t windows = 0;
-    for_each_window(description, *compiled,
-                    [&](const TransferTiming& timing, const TransferView& transfer,
-                        const TransferWindow& window) {
-                      ++windows;
-                      EXPECT_EQ(window.end - window.start, transfer.count);
-                      if (window.kind == WindowKind::Send) {
-                        EXPECT_EQ(window.tile, transfer.sender);
-                        EXPECT_EQ(send_run_at(*compiled, window.tile, window.start),
-                                  transfer.count)
-                            << name << " phase " << timing.phase << " transfer " << timing.transfer;
-                      } else {
-                        EXPECT_EQ(first_xpic_end(*compiled, window.tile, timing.phase_start),
-                                  window.start)
-                            << name << " phase " << timing.phase << " tile " << window.tile;
-                      }
-                    });
+    for_each_window(
+        description, *compiled,
+        [&](const TransferTiming& timing, const TransferView& transfer,
+            const TransferWindow& window) {
+          ++windows;
+          EXPECT_EQ(window.end - window.start, transfer.count);
+          if (window.kind == WindowKind::Send) {
+            EXPECT_EQ(window.tile, transfer.sender);
+            EXPECT_EQ(send_run_at(*compiled, window.tile, window.start), transfer.count)
+                << name << " phase " << timing.phase << " transfer " << timing.transfer;
+          } else {
+            EXPECT_EQ(first_xpic_end(*compiled, window.tile, timing.phase_start), window.start)
+                << name << " phase " << timing.phase << " tile " << window.tile;
+          }
+        });
     std::size_t expected = 0;
     for (const Phase& phase : description.phases) {
-      for (const Transfer& transfer : phase.transfers) expected += 1 + view(transfer).receivers.size();
+      for (const Transfer& transfer : phase.transfers)
+        expected += 1 + view(transfer).receivers.size();
     }
     EXPECT_EQ(windows, expected) << name;
   }

@@ -37,8 +37,12 @@ class TraceWriter {
   TraceWriter& event(std::string_view name, std::string_view phase_type, std::uint64_t track) {
     if (events_++ > 0) buffer_ += ",\n";
     if (buffer_.size() >= flush_size) flush();
-    return text(R"({"name":")").text(name).text(R"(","ph":")").text(phase_type)
-        .text(R"(","pid":1,"tid":)").number(track);
+    return text(R"({"name":")")
+        .text(name)
+        .text(R"(","ph":")")
+        .text(phase_type)
+        .text(R"(","pid":1,"tid":)")
+        .number(track);
   }
   // The timed part of a complete event: [start, end) in cycles.
   TraceWriter& span(std::uint64_t start, std::uint64_t end) {
@@ -55,12 +59,13 @@ class TraceWriter {
   std::size_t events_ = 0;
 };
 
-std::uint64_t tile_track(std::uint16_t tile) noexcept { return std::uint64_t{tile} + 1; }
+std::uint64_t tile_track(std::uint16_t tile) noexcept {
+  return std::uint64_t{tile} + 1;
+}
 
 void write_track_names(TraceWriter& writer, const Topology& topology,
                        const ExchangeDescription& description, const CompiledExchange& compiled) {
-  writer.event("process_name", "M", phases_track)
-      .text(R"(,"args":{"name":"meshweave exchange"}})");
+  writer.event("process_name", "M", phases_track).text(R"(,"args":{"name":"meshweave exchange"}})");
   writer.event("thread_name", "M", phases_track).text(R"(,"args":{"name":"phases"}})");
   writer.event("thread_sort_index", "M", phases_track).text(R"(,"args":{"sort_index":0}})");
   std::vector<bool> takes_part(std::size_t{std::numeric_limits<std::uint16_t>::max()} + 1);

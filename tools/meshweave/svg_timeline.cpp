@@ -74,8 +74,11 @@ Window drawn_window(const TimelineOptions& options, const CompiledExchange& comp
   if (options.cycles) {
     window.first = options.cycles->first;
     const std::uint64_t last = options.cycles->last;
-    window.end = std::min(window.end, last == std::numeric_limits<std::uint64_t>::max() ? last : last + 1);
-    if (window.end <= window.first) window.end = window.first + 1;  // an empty window
+    window.end =
+        std::min(window.end, last == std::numeric_limits<std::uint64_t>::max() ? last : last + 1);
+    // A window starting after the horizon (refused by check_timeline_window)
+    // shows the last cycle rather than wrapping.
+    if (window.first >= window.end) window.first = window.end - 1;
   }
   if (options.tiles) {
     window.first_tile = options.tiles->first;
@@ -301,8 +304,8 @@ std::string window_tooltip(const ExchangeDescription& description, const Transfe
   std::string text = "phase " + std::to_string(timing.phase) + ", transfer " +
                      std::to_string(timing.transfer) + ": tile " + std::to_string(tile);
   if (kind == WindowKind::Send) {
-    text += " sends " + std::to_string(transfer.count) + " words to " +
-            tile_list(transfer.receivers);
+    text +=
+        " sends " + std::to_string(transfer.count) + " words to " + tile_list(transfer.receivers);
   } else {
     text += " receives " + std::to_string(transfer.count) + " words from " +
             std::to_string(transfer.sender);
@@ -357,8 +360,8 @@ void draw_legend(Canvas& canvas, const TimelineOptions& options, std::size_t til
                         plural(compiled.horizon, "cycle");
   const Window& window = canvas.window();
   if (options.tiles) {
-    summary += "; tiles " + std::to_string(window.first_tile) + " to " +
-               std::to_string(window.last_tile);
+    summary +=
+        "; tiles " + std::to_string(window.first_tile) + " to " + std::to_string(window.last_tile);
   }
   if (options.cycles) summary += "; " + cycles(window.first, window.end);
   canvas.text(left_margin, 44, summary);
@@ -408,7 +411,8 @@ std::vector<PhaseLabel> draw_phases(Canvas& canvas, const CompiledExchange& comp
     const std::string label = "phase " + std::to_string(p);
     double width = phase_char_width * static_cast<double>(label.size());
     if (notes) {
-      width = std::max(width, note_char_width * static_cast<double>(phase_note(gathered, p).size()));
+      width =
+          std::max(width, note_char_width * static_cast<double>(phase_note(gathered, p).size()));
     }
     const double label_x = x0 + label_offset;
     if (label_x < label_free_from || label_x + width > canvas_width) continue;
@@ -437,7 +441,8 @@ void draw_summary(Canvas& canvas, BusyTiles& busy, const Gathered& gathered,
                   std::span<const PhaseLabel> labels, double y) {
   busy.finish();
   canvas.rect(left_margin, y, plot_width, summary_height, "#ffffff");
-  const double scale = (summary_height - 4) / static_cast<double>(std::max<std::size_t>(gathered.tiles, 1));
+  const double scale =
+      (summary_height - 4) / static_cast<double>(std::max<std::size_t>(gathered.tiles, 1));
   const double base = y + summary_height;
   const double span = static_cast<double>(canvas.window().span());
   const auto column_x = [&](std::size_t i) {
@@ -468,8 +473,7 @@ void draw_summary(Canvas& canvas, BusyTiles& busy, const Gathered& gathered,
   }
   canvas.text(left_margin - 8, y + 18, "busy tiles", "class=\"lane\"");
   canvas.text(left_margin - 8, y + 32,
-              "peak " + std::to_string(std::lround(peak)) + " of " +
-                  std::to_string(gathered.tiles),
+              "peak " + std::to_string(std::lround(peak)) + " of " + std::to_string(gathered.tiles),
               "class=\"lane\"");
   for (const PhaseLabel& label : labels) {
     canvas.text(label.x, y + 11, phase_note(gathered, label.phase), "class=\"note\"");
@@ -495,9 +499,9 @@ std::optional<TimelineWindowError> check_timeline_window(const TimelineOptions& 
                                                          const Topology& topology,
                                                          const CompiledExchange& compiled) {
   if (options.tiles && options.tiles->last >= topology.tile_count()) {
-    return TimelineWindowError{
-        "tiles", "tile " + std::to_string(options.tiles->last) + " is not on the card (0 to " +
-                     std::to_string(topology.tile_count() - 1) + ")"};
+    return TimelineWindowError{"tiles", "tile " + std::to_string(options.tiles->last) +
+                                            " is not on the card (0 to " +
+                                            std::to_string(topology.tile_count() - 1) + ")"};
   }
   const std::uint64_t last_cycle = compiled.horizon == 0 ? 0 : compiled.horizon - 1;
   if (options.cycles && options.cycles->first > last_cycle) {
@@ -543,8 +547,8 @@ std::string render_svg_timeline(const Topology& topology, const ExchangeDescript
                 "class=\"lane\"");
     draw_windows(canvas, description, compiled, current.tile, WindowKind::Send, current.sends,
                  lane_y + send_bar_offset);
-    draw_windows(canvas, description, compiled, current.tile, WindowKind::Receive,
-                 current.receives, lane_y + receive_bar_offset);
+    draw_windows(canvas, description, compiled, current.tile, WindowKind::Receive, current.receives,
+                 lane_y + receive_bar_offset);
   }
   if (summarised) {
     canvas.text(left_margin, lanes_bottom + 17,

@@ -16,28 +16,34 @@ struct Decoded {
   char32_t character = 0;
 };
 
+// Lead bytes of the multi-byte forms: the fixed bits, the sequence length and
+// the least character the form may encode (anything less is overlong).
+struct LeadForm {
+  std::uint8_t mask;
+  std::uint8_t pattern;
+  std::size_t length;
+  char32_t minimum;
+};
+constexpr LeadForm lead_forms[] = {
+    {0xE0, 0xC0, 2, 0x80}, {0xF0, 0xE0, 3, 0x800}, {0xF8, 0xF0, 4, 0x10000}};
+
 Decoded decode(std::string_view text) noexcept {
   const auto byte = [&](std::size_t i) { return static_cast<std::uint8_t>(text[i]); };
   const std::uint8_t lead = byte(0);
-  std::size_t length = 0;
-  char32_t value = 0;
-  char32_t minimum = 0;
   if (lead < 0x80) return {1, lead};
-  if ((lead & 0xE0) == 0xC0) {
-    length = 2, value = lead & 0x1Fu, minimum = 0x80;
-  } else if ((lead & 0xF0) == 0xE0) {
-    length = 3, value = lead & 0x0Fu, minimum = 0x800;
-  } else if ((lead & 0xF8) == 0xF0) {
-    length = 4, value = lead & 0x07u, minimum = 0x10000;
-  } else {
-    return {};
+  const LeadForm* form = nullptr;
+  for (const LeadForm& candidate : lead_forms) {
+    if ((lead & candidate.mask) == candidate.pattern) form = &candidate;
   }
+  if (form == nullptr) return {};
+  const std::size_t length = form->length;
+  char32_t value = lead & static_cast<std::uint8_t>(~form->mask);
   if (text.size() < length) return {};
   for (std::size_t i = 1; i < length; ++i) {
     if ((byte(i) & 0xC0) != 0x80) return {};
     value = (value << 6) | (byte(i) & 0x3Fu);
   }
-  if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return {};
+  if (value < form->minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return {};
   return {length, value};
 }
 
@@ -61,12 +67,22 @@ std::string xml_text(std::string_view text) {
     }
     const char32_t c = decoded.character;
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
       case '\n':
-      case '\r': out += ' '; break;
+      case '\r':
+        out += ' ';
+        break;
       default:
         if (shown_as_is(c)) {
           out += text.substr(0, decoded.length);
