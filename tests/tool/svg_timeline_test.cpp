@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <numeric>
 #include <regex>
@@ -136,6 +137,28 @@ TEST_F(SvgTimeline, SummaryCountsBusyTilesNeverMoreThanTakePart) {
   EXPECT_EQ(peak[2], "64");
   EXPECT_GT(std::stoi(peak[1]), 0);
   EXPECT_LE(std::stoi(peak[1]), 64);
+
+  // Under a thousand cycles a column is one cycle, so the peak is exact: the
+  // most tiles whose windows cover one cycle.
+  std::vector<std::uint16_t> receivers(1471);
+  std::iota(receivers.begin(), receivers.end(), std::uint16_t{1});
+  const ExchangeDescription broadcast{
+      {Phase{{MulticastTransfer{0, receivers, 32, 0x50000, {0x52000}}}}}};
+  const auto compiled = compile_exchange(topology_, broadcast);
+  ASSERT_TRUE(compiled.has_value());
+  ASSERT_LT(compiled->horizon, 1000u);
+  const TransferTiming& timing = compiled->timings.at(0);
+  std::size_t most = 0;
+  for (std::uint32_t cycle = 0; cycle < compiled->horizon; ++cycle) {
+    std::size_t busy = cycle >= timing.send_cycle && cycle < timing.send_cycle + 32u ? 1 : 0;
+    for (const std::uint32_t arrival : timing.arrival_cycles) {
+      if (cycle >= arrival && cycle < arrival + 32u) ++busy;
+    }
+    most = std::max(most, busy);
+  }
+  const std::string summary = render_svg_timeline(topology_, broadcast, *compiled);
+  EXPECT_NE(summary.find("peak " + std::to_string(most) + " of 1472<"), std::string::npos)
+      << "expected peak " << most;
 }
 
 struct Text {

@@ -435,14 +435,17 @@ void draw_axis(Canvas& canvas, double y) {
   canvas.text(canvas.x(window.end), y + 34, "cycle", "class=\"tick end\"");
 }
 
-// Busy tiles over time, sending stacked on receiving, on a scale where the lane's
-// height is every tile that takes part; and per labelled phase its counts.
+// Busy tiles over time, sending stacked on receiving, scaled so that the
+// busiest column fills the lane; and per labelled phase its counts.
 void draw_summary(Canvas& canvas, BusyTiles& busy, const Gathered& gathered,
                   std::span<const PhaseLabel> labels, double y) {
   busy.finish();
+  double peak = 0;
+  for (std::size_t i = 0; i < busy.columns(); ++i) {
+    peak = std::max(peak, busy.busy(0, i) + busy.busy(1, i));
+  }
   canvas.rect(left_margin, y, plot_width, summary_height, "#ffffff");
-  const double scale =
-      (summary_height - 4) / static_cast<double>(std::max<std::size_t>(gathered.tiles, 1));
+  const double scale = (summary_height - 4) / std::max(peak, 1.0);
   const double base = y + summary_height;
   const double span = static_cast<double>(canvas.window().span());
   const auto column_x = [&](std::size_t i) {
@@ -452,7 +455,6 @@ void draw_summary(Canvas& canvas, BusyTiles& busy, const Gathered& gathered,
   const auto height = [&](std::size_t kind, std::size_t i) {
     return std::round(scale * busy.busy(kind, i) * 10) / 10;
   };
-  double peak = 0;
   for (std::size_t i = 0; i < busy.columns();) {
     const double receive_height = height(1, i);
     const double send_height = height(0, i);
@@ -460,7 +462,6 @@ void draw_summary(Canvas& canvas, BusyTiles& busy, const Gathered& gathered,
     while (j < busy.columns() && height(1, j) == receive_height && height(0, j) == send_height) {
       ++j;
     }
-    for (std::size_t k = i; k < j; ++k) peak = std::max(peak, busy.busy(0, k) + busy.busy(1, k));
     const double x0 = column_x(i);
     const double width = column_x(j) - x0;
     if (receive_height > 0) {
