@@ -4,8 +4,13 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <limits>
+#include <span>
 #include <string_view>
 #include <vector>
+
+#include "transfer_windows.hpp"
+#include "xml_text.hpp"
 
 namespace meshweave::tool {
 namespace {
@@ -14,48 +19,78 @@ namespace {
 constexpr double left_margin = 170;
 constexpr double plot_width = 1000;
 constexpr double right_margin = 50;
+constexpr double canvas_width = left_margin + plot_width + right_margin;
 constexpr double plot_top = 84;
 constexpr double lane_height = 16;
-constexpr double bar_height = 10;
+// SEND bars take the upper half of a lane and receive bars the lower half, so
+// that windows merged at the picture's resolution never hide one another.
+constexpr double send_bar_offset = 2;
+constexpr double receive_bar_offset = 8;
+constexpr double bar_height = 6;
+constexpr double legend_bar_height = 10;
 constexpr double summary_height = 48;
 constexpr double axis_gap = 6;
-constexpr std::size_t summary_buckets = 250;
+// The summary lane has a column per unit of plot width at most.
+constexpr std::size_t summary_columns = 1000;
 constexpr int target_ticks = 10;
+// Thinning of the phase marks: dividers closer than this are left out, phases
+// narrower than this are not shaded, and a label is drawn only where it does
+// not run into the previous one (widths estimated from the font sizes).
+constexpr double min_divider_gap = 8;
+constexpr double min_shaded_width = 3;
+constexpr double label_offset = 3;
+constexpr double label_gap = 6;
+constexpr double phase_char_width = 7;
+constexpr double note_char_width = 5.5;
 
 constexpr std::string_view send_colour = "#e07b2e";
 constexpr std::string_view receive_colour = "#2f6fc4";
 constexpr std::string_view phase_shades[] = {"#f4f4f4", "#fbfbfb"};
 
-enum class BarKind : std::uint8_t { Send, Receive };
+constexpr std::size_t tile_slots = std::size_t{std::numeric_limits<std::uint16_t>::max()} + 1;
+constexpr std::size_t no_lane = std::numeric_limits<std::size_t>::max();
 
-struct Bar {
-  std::uint16_t tile;
-  BarKind kind;
-  std::uint64_t start;
-  std::uint64_t end;  // exclusive
-  std::size_t phase;
-  std::string tooltip;
+// The part of the timeline drawn: cycles [first, end) and logical tiles
+// first_tile to last_tile.
+struct Window {
+  std::uint64_t first = 0;
+  std::uint64_t end = 1;
+  std::uint64_t first_tile = 0;
+  std::uint64_t last_tile = tile_slots - 1;
+
+  std::uint64_t span() const noexcept { return end - first; }
+  bool holds_tile(std::uint16_t tile) const noexcept {
+    return tile >= first_tile && tile <= last_tile;
+  }
+  bool overlaps(const TransferWindow& window) const noexcept {
+    return window.start < end && window.end > first;
+  }
 };
+
+// Cycles 0 to the horizon, cut to the requested cycles and tiles.
+Window drawn_window(const TimelineOptions& options, const CompiledExchange& compiled) {
+  Window window;
+  window.end = std::max<std::uint64_t>(compiled.horizon, 1);
+  if (options.cycles) {
+    window.first = options.cycles->first;
+    const std::uint64_t last = options.cycles->last;
+    window.end =
+        std::min(window.end, last == std::numeric_limits<std::uint64_t>::max() ? last : last + 1);
+    // A window starting after the horizon (refused by check_timeline_window)
+    // shows the last cycle rather than wrapping.
+    if (window.first >= window.end) window.first = window.end - 1;
+  }
+  if (options.tiles) {
+    window.first_tile = options.tiles->first;
+    window.last_tile = options.tiles->last;
+  }
+  return window;
+}
 
 std::string number(double value) {
   char buffer[32];
   std::snprintf(buffer, sizeof buffer, "%.1f", value);
   return buffer;
-}
-
-std::string escape(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (const char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c;
-    }
-  }
-  return out;
 }
 
 std::string tile_list(std::span<const std::uint16_t> tiles) {
@@ -76,41 +111,6 @@ std::string cycles(std::uint64_t start, std::uint64_t end) {
   return "cycles " + std::to_string(start) + " to " + std::to_string(end - 1);
 }
 
-// Send and receive windows of every transfer, from the compiler's timings.
-std::vector<Bar> collect_bars(const ExchangeDescription& description,
-                              const CompiledExchange& compiled) {
-  std::vector<Bar> bars;
-  for (const TransferTiming& timing : compiled.timings) {
-    if (timing.phase >= description.phases.size() ||
-        timing.transfer >= description.phases[timing.phase].transfers.size()) {
-      continue;  // timings that do not belong to this description draw nothing
-    }
-    const TransferView transfer = view(description.phases[timing.phase].transfers[timing.transfer]);
-    const std::string name = "phase " + std::to_string(timing.phase) + ", transfer " +
-                             std::to_string(timing.transfer) + ": ";
-    const std::uint64_t send = timing.send_cycle;
-    bars.push_back(Bar{transfer.sender, BarKind::Send, send, send + transfer.count, timing.phase,
-                       name + "tile " + std::to_string(transfer.sender) + " sends " +
-                           std::to_string(transfer.count) + " words to " +
-                           tile_list(transfer.receivers) + ", " +
-                           cycles(send, send + transfer.count)});
-    const std::size_t receivers = std::min(transfer.receivers.size(), timing.arrival_cycles.size());
-    for (std::size_t i = 0; i < receivers; ++i) {
-      const std::uint64_t arrival = timing.arrival_cycles[i];
-      bars.push_back(Bar{transfer.receivers[i], BarKind::Receive, arrival,
-                         arrival + transfer.count, timing.phase,
-                         name + "tile " + std::to_string(transfer.receivers[i]) + " receives " +
-                             std::to_string(transfer.count) + " words from " +
-                             std::to_string(transfer.sender) + ", " +
-                             cycles(arrival, arrival + transfer.count)});
-    }
-  }
-  std::stable_sort(bars.begin(), bars.end(), [](const Bar& a, const Bar& b) {
-    return a.tile != b.tile ? a.tile < b.tile : a.start < b.start;
-  });
-  return bars;
-}
-
 // A tick step of 1, 2 or 5 times a power of ten giving about target_ticks ticks.
 std::uint64_t tick_step(std::uint64_t span) {
   const double raw = static_cast<double>(span) / target_ticks;
@@ -124,13 +124,14 @@ std::uint64_t tick_step(std::uint64_t span) {
 
 class Canvas {
  public:
-  explicit Canvas(std::uint64_t horizon) : span_{std::max<std::uint64_t>(horizon, 1)} {}
+  explicit Canvas(const Window& window) : window_{window} {}
 
   double x(std::uint64_t cycle) const {
-    return left_margin + plot_width * static_cast<double>(std::min(cycle, span_)) /
-                             static_cast<double>(span_);
+    const std::uint64_t clamped = std::clamp(cycle, window_.first, window_.end);
+    return left_margin + plot_width * static_cast<double>(clamped - window_.first) /
+                             static_cast<double>(window_.span());
   }
-  std::uint64_t span() const noexcept { return span_; }
+  const Window& window() const noexcept { return window_; }
 
   void rect(double x0, double y0, double width, double height, std::string_view fill,
             std::string_view tooltip = {}) {
@@ -139,7 +140,7 @@ class Canvas {
     if (tooltip.empty()) {
       out_ += "/>\n";
     } else {
-      out_ += "><title>" + escape(tooltip) + "</title></rect>\n";
+      out_ += "><title>" + xml_text(tooltip) + "</title></rect>\n";
     }
   }
   void line(double x0, double y0, double x1, double y1, std::string_view style) {
@@ -153,113 +154,330 @@ class Canvas {
       out_ += attributes;
     }
     out_ += '>';
-    out_ += escape(content);
+    out_ += xml_text(content);
     out_ += "</text>\n";
   }
   void raw(std::string_view svg) { out_ += svg; }
   std::string take() { return std::move(out_); }
 
  private:
-  std::uint64_t span_;
+  Window window_;
   std::string out_;
 };
+
+// A window of a drawn lane: its cycles and the timing it comes from.
+struct LaneWindow {
+  std::uint64_t start = 0;
+  std::uint64_t end = 0;
+  std::size_t timing = 0;
+};
+
+struct Lane {
+  std::uint16_t tile = 0;
+  std::vector<LaneWindow> sends;
+  std::vector<LaneWindow> receives;
+};
+
+// How many tiles are busy sending and receiving in each column of the summary
+// lane, averaged over the column's cycles. Each tile counts at most once per
+// cycle (a window that overlaps the tile's previous one is counted from where
+// that one ends), so no column can show more tiles than take part.
+class BusyTiles {
+ public:
+  explicit BusyTiles(const Window& window)
+      : first_{window.first},
+        span_{window.span()},
+        columns_{static_cast<std::size_t>(std::min<std::uint64_t>(summary_columns, span_))},
+        busy_until_(tile_slots, 0) {
+    for (auto* counts : {&partial_[0], &partial_[1], &whole_[0], &whole_[1]}) {
+      counts->assign(columns_ + 1, 0);
+    }
+  }
+
+  void add(const TransferWindow& window) {
+    std::uint64_t& until = busy_until_[window.tile];
+    const std::uint64_t start = std::max({window.start, until, first_});
+    const std::uint64_t end = std::min(window.end, first_ + span_);
+    until = std::max(until, window.end);
+    if (start >= end) return;
+    add_cycles(window.kind == WindowKind::Send ? 0 : 1, start - first_, end - first_);
+  }
+
+  std::size_t columns() const noexcept { return columns_; }
+  // First cycle of column i, counted from the window's first cycle.
+  std::uint64_t column_start(std::size_t i) const noexcept { return span_ * i / columns_; }
+
+  // Average busy tiles of column i sending (kind 0) or receiving (kind 1).
+  // Call finish() first.
+  double busy(std::size_t kind, std::size_t i) const noexcept {
+    const std::uint64_t cycles = column_start(i + 1) - column_start(i);
+    return static_cast<double>(partial_[kind][i] + whole_[kind][i] * cycles) /
+           static_cast<double>(cycles);
+  }
+
+  // Turns the counts of whole columns from differences into values.
+  void finish() {
+    for (auto& whole : whole_) {
+      std::uint64_t running = 0;
+      for (std::uint64_t& count : whole) count = running += count;
+    }
+  }
+
+ private:
+  std::size_t column_of(std::uint64_t offset) const noexcept {
+    return static_cast<std::size_t>(((offset + 1) * columns_ - 1) / span_);
+  }
+
+  // Adds cycles [from, to) (offsets into the window) to the columns they cover:
+  // the partly covered ends directly, the wholly covered middle as a difference.
+  void add_cycles(std::size_t kind, std::uint64_t from, std::uint64_t to) {
+    const std::size_t head = column_of(from);
+    const std::size_t tail = column_of(to - 1);
+    if (head == tail) {
+      partial_[kind][head] += to - from;
+      return;
+    }
+    partial_[kind][head] += column_start(head + 1) - from;
+    partial_[kind][tail] += to - column_start(tail);
+    if (tail > head + 1) {
+      ++whole_[kind][head + 1];
+      --whole_[kind][tail];  // wraps; the running sum in finish() undoes it
+    }
+  }
+
+  std::uint64_t first_;
+  std::uint64_t span_;
+  std::size_t columns_;
+  std::vector<std::uint64_t> busy_until_;
+  std::vector<std::uint64_t> partial_[2];
+  std::vector<std::uint64_t> whole_[2];
+};
+
+// What one pass over the exchange gathers for the picture.
+struct Gathered {
+  std::size_t tiles = 0;  // tiles in the window's tile range that take part
+  std::vector<Lane> lanes;
+  // Per phase, the windows of tiles in range: SENDs and receives.
+  std::vector<std::size_t> phase_sends;
+  std::vector<std::size_t> phase_receives;
+};
+
+Gathered gather(const ExchangeDescription& description, const CompiledExchange& compiled,
+                const Window& window, std::size_t max_lanes, BusyTiles& busy) {
+  Gathered gathered;
+  std::vector<bool> takes_part(tile_slots, false);
+  for_each_window(description, compiled,
+                  [&](const TransferTiming&, const TransferView&, const TransferWindow& w) {
+                    if (window.holds_tile(w.tile)) takes_part[w.tile] = true;
+                  });
+  std::vector<std::size_t> lane_of(tile_slots, no_lane);
+  for (std::size_t tile = 0; tile < tile_slots; ++tile) {
+    if (!takes_part[tile]) continue;
+    if (gathered.lanes.size() < max_lanes) {
+      lane_of[tile] = gathered.lanes.size();
+      gathered.lanes.push_back(Lane{static_cast<std::uint16_t>(tile), {}, {}});
+    }
+    ++gathered.tiles;
+  }
+  gathered.phase_sends.assign(description.phases.size(), 0);
+  gathered.phase_receives.assign(description.phases.size(), 0);
+  const TransferTiming* timings = compiled.timings.data();
+  for_each_window(description, compiled,
+                  [&](const TransferTiming& timing, const TransferView&, const TransferWindow& w) {
+                    if (!window.holds_tile(w.tile)) return;
+                    const bool send = w.kind == WindowKind::Send;
+                    busy.add(w);
+                    ++(send ? gathered.phase_sends : gathered.phase_receives)[timing.phase];
+                    const std::size_t lane = lane_of[w.tile];
+                    if (lane == no_lane || !window.overlaps(w)) return;
+                    const auto index = static_cast<std::size_t>(&timing - timings);
+                    Lane& drawn = gathered.lanes[lane];
+                    (send ? drawn.sends : drawn.receives).push_back({w.start, w.end, index});
+                  });
+  return gathered;
+}
+
+// "phase 0, transfer 1: tile 5 sends 16 words to 6, 7, 8, cycles 33 to 48".
+std::string window_tooltip(const ExchangeDescription& description, const TransferTiming& timing,
+                           WindowKind kind, std::uint16_t tile, const LaneWindow& window) {
+  const TransferView transfer = timed_transfer(description, timing).value();
+  std::string text = "phase " + std::to_string(timing.phase) + ", transfer " +
+                     std::to_string(timing.transfer) + ": tile " + std::to_string(tile);
+  if (kind == WindowKind::Send) {
+    text +=
+        " sends " + std::to_string(transfer.count) + " words to " + tile_list(transfer.receivers);
+  } else {
+    text += " receives " + std::to_string(transfer.count) + " words from " +
+            std::to_string(transfer.sender);
+  }
+  return text + ", " + cycles(window.start, window.end);
+}
+
+// A lane's windows of one kind, as bars: windows less than a unit apart are
+// merged into one bar, so a lane never has more bars than the plot has units.
+void draw_windows(Canvas& canvas, const ExchangeDescription& description,
+                  const CompiledExchange& compiled, std::uint16_t tile, WindowKind kind,
+                  std::vector<LaneWindow>& windows, double y) {
+  std::stable_sort(windows.begin(), windows.end(),
+                   [](const LaneWindow& a, const LaneWindow& b) { return a.start < b.start; });
+  const double span = static_cast<double>(canvas.window().span());
+  const std::string_view colour = kind == WindowKind::Send ? send_colour : receive_colour;
+  const std::string_view noun = kind == WindowKind::Send ? "SEND window" : "receive window";
+  for (std::size_t i = 0; i < windows.size();) {
+    LaneWindow merged = windows[i];
+    std::size_t first_phase = compiled.timings[merged.timing].phase;
+    std::size_t last_phase = first_phase;
+    std::size_t j = i + 1;
+    for (; j < windows.size(); ++j) {
+      const LaneWindow& next = windows[j];
+      if (next.start > merged.end &&
+          static_cast<double>(next.start - merged.end) * plot_width >= span) {
+        break;
+      }
+      merged.end = std::max(merged.end, next.end);
+      const std::size_t phase = compiled.timings[next.timing].phase;
+      first_phase = std::min(first_phase, phase);
+      last_phase = std::max(last_phase, phase);
+    }
+    const std::string tooltip =
+        j == i + 1
+            ? window_tooltip(description, compiled.timings[merged.timing], kind, tile, merged)
+            : "tile " + std::to_string(tile) + ": " + plural(j - i, noun) + ", phases " +
+                  std::to_string(first_phase) + " to " + std::to_string(last_phase) + ", " +
+                  cycles(merged.start, merged.end);
+    const double x0 = canvas.x(merged.start);
+    const double width = std::max(canvas.x(merged.end) - x0, 1.0);  // a cycle may be under a unit
+    canvas.rect(x0, y, width, bar_height, colour, tooltip);
+    i = j;
+  }
+}
 
 void draw_legend(Canvas& canvas, const TimelineOptions& options, std::size_t tiles,
                  const CompiledExchange& compiled) {
   canvas.text(left_margin, 24, options.title, "class=\"title\"");
-  canvas.text(left_margin, 44,
-              plural(tiles, "tile") + ", " + plural(compiled.phase_starts.size(), "phase") +
-                  ", horizon " + plural(compiled.horizon, "cycle"));
+  std::string summary = plural(tiles, "tile") + ", " +
+                        plural(compiled.phase_starts.size(), "phase") + ", horizon " +
+                        plural(compiled.horizon, "cycle");
+  const Window& window = canvas.window();
+  if (options.tiles) {
+    summary +=
+        "; tiles " + std::to_string(window.first_tile) + " to " + std::to_string(window.last_tile);
+  }
+  if (options.cycles) summary += "; " + cycles(window.first, window.end);
+  canvas.text(left_margin, 44, summary);
   const double legend_x = left_margin + plot_width - 400;
-  canvas.rect(legend_x, 35, 14, bar_height, send_colour);
+  canvas.rect(legend_x, 35, 14, legend_bar_height, send_colour);
   canvas.text(legend_x + 20, 44, "SEND");
-  canvas.rect(legend_x + 80, 35, 14, bar_height, receive_colour);
+  canvas.rect(legend_x + 80, 35, 14, legend_bar_height, receive_colour);
   canvas.text(legend_x + 100, 44, "receive (from the end of the first XPIC, a cycle per word)");
 }
 
-void draw_phases(Canvas& canvas, const CompiledExchange& compiled, double bottom) {
+// A phase label drawn above the plot, and where its note in the summary lane goes.
+struct PhaseLabel {
+  std::size_t phase = 0;
+  double x = 0;
+};
+
+std::string phase_note(const Gathered& gathered, std::size_t phase) {
+  return std::to_string(gathered.phase_sends[phase]) + " send, " +
+         std::to_string(gathered.phase_receives[phase]) + " receive";
+}
+
+// Shades, divides and labels the phases in view, leaving out what would
+// overprint: returns the phases labelled.
+std::vector<PhaseLabel> draw_phases(Canvas& canvas, const CompiledExchange& compiled,
+                                    const Gathered& gathered, bool notes, double bottom) {
+  const Window& window = canvas.window();
   const std::size_t phases = std::min(compiled.phase_starts.size(), compiled.phase_ends.size());
+  std::vector<PhaseLabel> labels;
+  double last_divider = -min_divider_gap;
+  double label_free_from = 0;
   for (std::size_t p = 0; p < phases; ++p) {
-    const double x0 = canvas.x(compiled.phase_starts[p]);
-    const double x1 = canvas.x(compiled.phase_ends[p]);
-    canvas.rect(x0, plot_top, std::max(x1 - x0, 1.0), bottom - plot_top, phase_shades[p % 2]);
-    canvas.line(x0, plot_top - 14, x0, bottom, "class=\"boundary\"");
-    canvas.text(x0 + 3, plot_top - 4, "phase " + std::to_string(p), "class=\"phase\"");
+    const std::uint64_t start = compiled.phase_starts[p];
+    const std::uint64_t end = compiled.phase_ends[p];
+    if (end < window.first || start >= window.end) continue;
+    const double x0 = canvas.x(start);
+    const double x1 = canvas.x(end);
+    if (x1 - x0 >= min_shaded_width) {
+      canvas.rect(x0, plot_top, x1 - x0, bottom - plot_top, phase_shades[p % 2]);
+    }
+    const bool clipped = start < window.first;
+    const bool divided = !clipped && x0 - last_divider >= min_divider_gap;
+    if (divided) {
+      canvas.line(x0, plot_top - 14, x0, bottom, "class=\"boundary\"");
+      last_divider = x0;
+    }
+    if (!divided && !(clipped && labels.empty())) continue;
+    const std::string label = "phase " + std::to_string(p);
+    double width = phase_char_width * static_cast<double>(label.size());
+    if (notes) {
+      width =
+          std::max(width, note_char_width * static_cast<double>(phase_note(gathered, p).size()));
+    }
+    const double label_x = x0 + label_offset;
+    if (label_x < label_free_from || label_x + width > canvas_width) continue;
+    canvas.text(label_x, plot_top - 4, label, "class=\"phase\"");
+    labels.push_back({p, label_x});
+    label_free_from = label_x + width + label_gap;
   }
+  return labels;
 }
 
 void draw_axis(Canvas& canvas, double y) {
-  canvas.line(canvas.x(0), y, canvas.x(canvas.span()), y, "class=\"axis\"");
-  const std::uint64_t step = tick_step(canvas.span());
-  for (std::uint64_t cycle = 0; cycle <= canvas.span(); cycle += step) {
+  const Window& window = canvas.window();
+  canvas.line(canvas.x(window.first), y, canvas.x(window.end), y, "class=\"axis\"");
+  const std::uint64_t step = tick_step(window.span());
+  for (std::uint64_t cycle = (window.first + step - 1) / step * step; cycle <= window.end;
+       cycle += step) {
     canvas.line(canvas.x(cycle), y, canvas.x(cycle), y + 5, "class=\"axis\"");
     canvas.text(canvas.x(cycle), y + 18, std::to_string(cycle), "class=\"tick\"");
   }
-  canvas.text(canvas.x(canvas.span()), y + 34, "cycle", "class=\"tick end\"");
+  canvas.text(canvas.x(window.end), y + 34, "cycle", "class=\"tick end\"");
 }
 
-void draw_bar(Canvas& canvas, const Bar& bar, double lane_y) {
-  const double x0 = canvas.x(bar.start);
-  const double width = std::max(canvas.x(bar.end) - x0, 1.0);  // one cycle may be under a unit
-  canvas.rect(x0, lane_y + (lane_height - bar_height) / 2, width, bar_height,
-              bar.kind == BarKind::Send ? send_colour : receive_colour, bar.tooltip);
-}
-
-// How many tiles are busy in each slice of the timeline, sending and receiving,
-// over all tiles; drawn as two stacked histograms.
-void draw_summary(Canvas& canvas, const std::vector<Bar>& bars, const CompiledExchange& compiled,
-                  double y) {
-  std::vector<std::int64_t> sending(summary_buckets + 1, 0);
-  std::vector<std::int64_t> receiving(summary_buckets + 1, 0);
-  const auto bucket = [&](std::uint64_t cycle) {
-    const std::uint64_t clamped = std::min(cycle, canvas.span());
-    return static_cast<std::size_t>(clamped * (summary_buckets - 1) / canvas.span());
-  };
-  for (const Bar& bar : bars) {
-    auto& counts = bar.kind == BarKind::Send ? sending : receiving;
-    ++counts[bucket(bar.start)];
-    --counts[bucket(bar.end - 1) + 1];
-  }
-  std::int64_t peak = 1;
-  std::int64_t send_running = 0;
-  std::int64_t receive_running = 0;
-  for (std::size_t i = 0; i < summary_buckets; ++i) {
-    send_running += sending[i];
-    receive_running += receiving[i];
-    sending[i] = send_running;
-    receiving[i] = receive_running;
-    peak = std::max(peak, send_running + receive_running);
+// Busy tiles over time, sending stacked on receiving, scaled so that the
+// busiest column fills the lane; and per labelled phase its counts.
+void draw_summary(Canvas& canvas, BusyTiles& busy, const Gathered& gathered,
+                  std::span<const PhaseLabel> labels, double y) {
+  busy.finish();
+  double peak = 0;
+  for (std::size_t i = 0; i < busy.columns(); ++i) {
+    peak = std::max(peak, busy.busy(0, i) + busy.busy(1, i));
   }
   canvas.rect(left_margin, y, plot_width, summary_height, "#ffffff");
-  const double slice = plot_width / summary_buckets;
-  const double scale = (summary_height - 4) / static_cast<double>(peak);
-  for (std::size_t i = 0; i < summary_buckets; ++i) {
-    const double x0 = left_margin + slice * static_cast<double>(i);
-    const double receive_height = scale * static_cast<double>(receiving[i]);
-    const double send_height = scale * static_cast<double>(sending[i]);
-    const double base = y + summary_height;
+  const double scale = (summary_height - 4) / std::max(peak, 1.0);
+  const double base = y + summary_height;
+  const double span = static_cast<double>(canvas.window().span());
+  const auto column_x = [&](std::size_t i) {
+    return left_margin + plot_width * static_cast<double>(busy.column_start(i)) / span;
+  };
+  // Neighbouring columns of equal heights become one rect.
+  const auto height = [&](std::size_t kind, std::size_t i) {
+    return std::round(scale * busy.busy(kind, i) * 10) / 10;
+  };
+  for (std::size_t i = 0; i < busy.columns();) {
+    const double receive_height = height(1, i);
+    const double send_height = height(0, i);
+    std::size_t j = i + 1;
+    while (j < busy.columns() && height(1, j) == receive_height && height(0, j) == send_height) {
+      ++j;
+    }
+    const double x0 = column_x(i);
+    const double width = column_x(j) - x0;
     if (receive_height > 0) {
-      canvas.rect(x0, base - receive_height, slice, receive_height, receive_colour);
+      canvas.rect(x0, base - receive_height, width, receive_height, receive_colour);
     }
     if (send_height > 0) {
-      canvas.rect(x0, base - receive_height - send_height, slice, send_height, send_colour);
+      canvas.rect(x0, base - receive_height - send_height, width, send_height, send_colour);
     }
+    i = j;
   }
-  canvas.text(left_margin - 8, y + 18, "all tiles", "class=\"lane\"");
-  canvas.text(left_margin - 8, y + 32, "busy, peak " + std::to_string(peak), "class=\"lane\"");
-
-  // Per phase: how many tiles send and receive in it.
-  const std::size_t phases = std::min(compiled.phase_starts.size(), compiled.phase_ends.size());
-  for (std::size_t p = 0; p < phases; ++p) {
-    std::size_t senders = 0;
-    std::size_t receivers = 0;
-    for (const Bar& bar : bars) {
-      if (bar.phase != p) continue;
-      ++(bar.kind == BarKind::Send ? senders : receivers);
-    }
-    canvas.text(canvas.x(compiled.phase_starts[p]) + 3, y + 11,
-                std::to_string(senders) + " send, " + std::to_string(receivers) + " receive",
-                "class=\"note\"");
+  canvas.text(left_margin - 8, y + 18, "busy tiles", "class=\"lane\"");
+  canvas.text(left_margin - 8, y + 32,
+              "peak " + std::to_string(std::lround(peak)) + " of " + std::to_string(gathered.tiles),
+              "class=\"lane\"");
+  for (const PhaseLabel& label : labels) {
+    canvas.text(label.x, y + 11, phase_note(gathered, label.phase), "class=\"note\"");
   }
 }
 
@@ -278,51 +496,68 @@ text { font-family: sans-serif; font-size: 11px; fill: #222; }
 
 }  // namespace
 
+std::optional<TimelineWindowError> check_timeline_window(const TimelineOptions& options,
+                                                         const Topology& topology,
+                                                         const CompiledExchange& compiled) {
+  if (options.tiles && options.tiles->last >= topology.tile_count()) {
+    return TimelineWindowError{"tiles", "tile " + std::to_string(options.tiles->last) +
+                                            " is not on the card (0 to " +
+                                            std::to_string(topology.tile_count() - 1) + ")"};
+  }
+  const std::uint64_t last_cycle = compiled.horizon == 0 ? 0 : compiled.horizon - 1;
+  if (options.cycles && options.cycles->first > last_cycle) {
+    return TimelineWindowError{"cycles", "cycle " + std::to_string(options.cycles->first) +
+                                             " is after the end of the exchange (cycle " +
+                                             std::to_string(last_cycle) + ")"};
+  }
+  return std::nullopt;
+}
+
 std::string render_svg_timeline(const Topology& topology, const ExchangeDescription& description,
                                 const CompiledExchange& compiled, const TimelineOptions& options) {
-  const std::vector<Bar> bars = collect_bars(description, compiled);
-  std::vector<std::uint16_t> tiles;
-  for (const Bar& bar : bars) {
-    if (tiles.empty() || tiles.back() != bar.tile) tiles.push_back(bar.tile);
-  }
-  const std::size_t drawn = std::min(tiles.size(), options.max_lanes);
-  const bool summarised = drawn < tiles.size();
+  const Window window = drawn_window(options, compiled);
+  // Whether the summary lane is drawn is known only once the tiles are counted;
+  // it costs little, so it is always gathered.
+  BusyTiles busy(window);
+  Gathered gathered = gather(description, compiled, window, options.max_lanes, busy);
+  const std::size_t drawn = gathered.lanes.size();
+  const bool summarised = drawn < gathered.tiles;
 
   const double lanes_bottom = plot_top + lane_height * static_cast<double>(drawn);
   const double summary_top = lanes_bottom + (summarised ? 26 : 0);
   const double plot_bottom = summary_top + (summarised ? summary_height : 0);
   const double height = plot_bottom + axis_gap + 48;
-  const double width = left_margin + plot_width + right_margin;
 
-  Canvas canvas(compiled.horizon);
-  canvas.raw("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + number(width) +
-             "\" height=\"" + number(height) + "\" viewBox=\"0 0 " + number(width) + " " +
+  Canvas canvas(window);
+  canvas.raw("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + number(canvas_width) +
+             "\" height=\"" + number(height) + "\" viewBox=\"0 0 " + number(canvas_width) + " " +
              number(height) + "\">\n");
   canvas.raw(style);
-  canvas.rect(0, 0, width, height, "#ffffff");
-  draw_legend(canvas, options, tiles.size(), compiled);
-  draw_phases(canvas, compiled, plot_bottom);
+  canvas.rect(0, 0, canvas_width, height, "#ffffff");
+  draw_legend(canvas, options, gathered.tiles, compiled);
+  const std::vector<PhaseLabel> labels =
+      draw_phases(canvas, compiled, gathered, summarised, plot_bottom);
 
-  std::size_t lane = 0;
-  for (std::size_t i = 0; i < bars.size(); ++i) {
-    if (i > 0 && bars[i].tile != bars[i - 1].tile) ++lane;
-    if (lane >= drawn) break;
+  for (std::size_t lane = 0; lane < drawn; ++lane) {
+    Lane& current = gathered.lanes[lane];
     const double lane_y = plot_top + lane_height * static_cast<double>(lane);
-    if (i == 0 || bars[i].tile != bars[i - 1].tile) {
-      const auto physical = topology.physical(bars[i].tile);
-      canvas.text(left_margin - 8, lane_y + 12,
-                  "tile " + std::to_string(bars[i].tile) +
-                      (physical ? " (physical " + std::to_string(*physical) + ")" : ""),
-                  "class=\"lane\"");
-    }
-    draw_bar(canvas, bars[i], lane_y);
+    const auto physical = topology.physical(current.tile);
+    canvas.text(left_margin - 8, lane_y + 12,
+                "tile " + std::to_string(current.tile) +
+                    (physical ? " (physical " + std::to_string(*physical) + ")" : ""),
+                "class=\"lane\"");
+    draw_windows(canvas, description, compiled, current.tile, WindowKind::Send, current.sends,
+                 lane_y + send_bar_offset);
+    draw_windows(canvas, description, compiled, current.tile, WindowKind::Receive, current.receives,
+                 lane_y + receive_bar_offset);
   }
   if (summarised) {
     canvas.text(left_margin, lanes_bottom + 17,
-                std::to_string(tiles.size() - drawn) + " more tiles take part but are not drawn; " +
-                    "the lane below sums all " + std::to_string(tiles.size()) + " tiles",
+                std::to_string(gathered.tiles - drawn) +
+                    " more tiles take part but are not drawn; the lane below sums all " +
+                    std::to_string(gathered.tiles) + " tiles",
                 "class=\"note\"");
-    draw_summary(canvas, bars, compiled, summary_top);
+    draw_summary(canvas, busy, gathered, labels, summary_top);
   }
   draw_axis(canvas, plot_bottom + axis_gap);
   canvas.raw("</svg>\n");

@@ -1,0 +1,31 @@
+#include "transfer_windows.hpp"
+
+#include <algorithm>
+
+namespace meshweave::tool {
+
+std::optional<TransferView> timed_transfer(const ExchangeDescription& description,
+                                           const TransferTiming& timing) noexcept {
+  if (timing.phase >= description.phases.size()) return std::nullopt;
+  const Phase& phase = description.phases[timing.phase];
+  if (timing.transfer >= phase.transfers.size()) return std::nullopt;
+  return view(phase.transfers[timing.transfer]);
+}
+
+TransferWindow send_window(const TransferView& transfer, const TransferTiming& timing) noexcept {
+  const std::uint64_t start = timing.send_cycle;
+  return TransferWindow{WindowKind::Send, transfer.sender, start, start + transfer.count};
+}
+
+TransferWindow receive_window(const TransferView& transfer, const TransferTiming& timing,
+                              std::size_t index) noexcept {
+  const std::uint64_t start = timing.arrival_cycles[index];
+  return TransferWindow{WindowKind::Receive, transfer.receivers[index], start,
+                        start + transfer.count};
+}
+
+std::size_t timed_receivers(const TransferView& transfer, const TransferTiming& timing) noexcept {
+  return std::min(transfer.receivers.size(), timing.arrival_cycles.size());
+}
+
+}  // namespace meshweave::tool
