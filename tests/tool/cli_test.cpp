@@ -152,6 +152,9 @@ TEST(Cli, RefusesBadInputAndBadUsage) {
       {{"compile", "-"}, "{\"phases\": [}", 1,
        "meshweave compile: error: <stdin>: parse error at line 1, column 13: syntax error while "
        "parsing value - unexpected '}'; expected '[', '{', or a literal\n"},
+      {{"compile", "-", "--tiles", "0-5"}, "", 2, "meshweave compile: error: --tiles requires --svg\n"},
+      {{"compile", "-", "--svg", "x.svg", "--cycles", "9-1"}, "", 2,
+       "meshweave compile: error: --cycles: \"9-1\" is not a range: it ends before it starts\n"},
       {{"compile", "-", "--format", "yaml"}, "", 2,
        "meshweave compile: error: --format: yaml not in {text,json,hex}\n"},
       {{"compile", "-", "-o", "same", "--svg", "same"}, "", 2,

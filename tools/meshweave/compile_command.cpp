@@ -5,6 +5,7 @@
 #include <ostream>
 #include <vector>
 
+#include "chrome_trace.hpp"
 #include "description_reader.hpp"
 #include "diagnostics.hpp"
 #include "exit_codes.hpp"
@@ -34,6 +35,7 @@ std::string reader_error_place(const std::string& file, const InputError& error)
 std::vector<OutputName> output_names(const CompileRequest& request) {
   std::vector<OutputName> names{{"--output", request.output_path.value_or("-")}};
   if (request.svg_path) names.push_back({"--svg", *request.svg_path});
+  if (request.trace_path) names.push_back({"--trace", *request.trace_path});
   return names;
 }
 
@@ -78,11 +80,27 @@ int run_compile(const CompileRequest& request, std::istream& in, std::ostream& o
 
   std::vector<OutputFile> files;
   files.push_back({names[0], render_programs(*compiled, request.format)});
+  std::size_t next_name = 1;
   if (request.svg_path) {
     TimelineOptions options;
     options.title = "meshweave exchange: " +
                     std::filesystem::path(input_name(request.input_path)).filename().string();
-    files.push_back({names[1], render_svg_timeline(topology, *description, *compiled, options)});
+    options.tiles = request.svg_tiles;
+    options.cycles = request.svg_cycles;
+    if (auto bad = check_timeline_window(options, topology, *compiled)) {
+      report_error(err, command, "--" + bad->option, bad->message);
+      return exit_bad_input;
+    }
+    files.push_back(
+        {names[next_name++], render_svg_timeline(topology, *description, *compiled, options)});
+  }
+  if (request.trace_path) {
+    // The trace of a large exchange runs to hundreds of megabytes: it is
+    // rendered straight into its file, never held whole.
+    files.push_back({names[next_name++], OutputWriter{[&](std::ostream& trace) {
+                       write_chrome_trace(trace, topology, *description, *compiled);
+                       return true;
+                     }}});
   }
   if (auto written = write_outputs(files, out); !written) {
     report_error(err, command, written.error().where, written.error().what);

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "program_renderers.hpp"
+#include "range_text.hpp"
 
 namespace meshweave::tool {
 
@@ -15,6 +16,10 @@ struct CompileRequest {
   bool idle = false;    // give every tile of the card a program
   std::optional<std::string> svg_path;     // "-" is standard output
   std::optional<std::string> output_path;  // standard output when absent or "-"
+  std::optional<std::string> trace_path;   // "-" is standard output
+  // A window of the timeline picture: logical tiles and cycles to draw.
+  std::optional<InclusiveRange> svg_tiles;
+  std::optional<InclusiveRange> svg_cycles;
 };
 
 // `meshweave compile`: reads a description, compiles it, optionally verifies it,

@@ -19,6 +19,7 @@
 #include "number_text.hpp"
 #include "plan_commands.hpp"
 #include "program_renderers.hpp"
+#include "range_text.hpp"
 #include "route_command.hpp"
 #include "word_commands.hpp"
 
@@ -124,6 +125,9 @@ int main(int argc, char** argv) {
   std::string format = "text";
   std::string svg_path;
   std::string output_path;
+  std::string trace_path;
+  std::string svg_tiles;
+  std::string svg_cycles;
   CLI::App* compile_app =
       app.add_subcommand("compile", "Compile an exchange description into per-tile programs");
   compile_app->add_option("file", compile.input_path, "Description file (JSON), or - for stdin")
@@ -134,13 +138,31 @@ int main(int argc, char** argv) {
   compile_app->add_flag("--verify", compile.verify,
                         "Replay the programs against the description; fail on any issue");
   compile_app->add_flag("--idle", compile.idle, "Give every tile of the card a program");
-  compile_app->add_option("--svg", svg_path, "Also write a timeline picture (SVG)");
+  CLI::Option* svg_option =
+      compile_app->add_option("--svg", svg_path, "Also write a timeline picture (SVG)");
+  const CLI::Validator range_text(
+      [](std::string& text) {
+        const auto range = parse_range(text);
+        return range ? std::string{} : range.error();
+      },
+      "A-B", "range");
+  compile_app->add_option("--tiles", svg_tiles, "Draw only these logical tiles in the SVG (A-B)")
+      ->check(range_text)
+      ->needs(svg_option);
+  compile_app->add_option("--cycles", svg_cycles, "Draw only these cycles in the SVG (A-B)")
+      ->check(range_text)
+      ->needs(svg_option);
+  compile_app->add_option("--trace", trace_path,
+                          "Also write a trace in the Chrome trace event format (JSON)");
   compile_app->add_option("-o,--output", output_path, "Write the programs here, not to stdout");
   compile_app->callback([&] {
     compile.format = program_format(format).value_or(ProgramFormat::Text);
     // Given but empty is refused by the command, not taken for absent.
     if (compile_app->count("--svg") != 0) compile.svg_path = svg_path;
     if (compile_app->count("--output") != 0) compile.output_path = output_path;
+    if (compile_app->count("--trace") != 0) compile.trace_path = trace_path;
+    if (compile_app->count("--tiles") != 0) compile.svg_tiles = parse_range(svg_tiles).value();
+    if (compile_app->count("--cycles") != 0) compile.svg_cycles = parse_range(svg_cycles).value();
     command = [&] { return run_compile(compile, std::cin, std::cout, std::cerr); };
   });
 
