@@ -74,9 +74,12 @@ Explained<TileToHostProgram> assemble_host_command_read_program(std::uint32_t pa
   if (!xreq_send) return std::unexpected(xreq_send.error());
   // The first SEND already refused every address from 0x100000 up, so this sum
   // cannot wrap.
-  const Explained<std::uint32_t> request_send = host_send::explained_header(
-      packet_address + host_send::header_bytes, RefusedArgument::packet_address);
-  if (!request_send) return std::unexpected(request_send.error());
+  const Result<std::uint32_t> request_send =
+      host_send::header(packet_address + host_send::header_bytes);
+  if (!request_send) {
+    return refuse(request_send.error(), Reason::request_header_send_range,
+                  RefusedArgument::packet_address, packet_address);
+  }
   // The request header keeps destination_address inside the host exchange
   // window, well within a SEND's reach.
   const Explained<std::uint32_t> result_send =

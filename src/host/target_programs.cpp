@@ -17,16 +17,20 @@ namespace {
 
 constexpr std::uint64_t address_max = std::numeric_limits<std::uint32_t>::max();
 
-// Header SEND from an address computed in 64 bits; anything past 32 bits is as
-// unreachable for a SEND as anything from 0x100000 up.
-Explained<std::uint32_t> header_send_at(std::uint64_t byte_address) {
-  if (byte_address > address_max) {
-    return refuse(ExchangeError::schedule(schedule_message::send_instruction_operand),
-                  Reason::send_address_range, RefusedArgument::packet_address,
-                  static_cast<std::uint32_t>(byte_address));
+// SEND of the header of chunk `chunk`, from an address computed in 64 bits;
+// anything past 32 bits is as unreachable for a SEND as anything from 0x100000 up.
+Explained<std::uint32_t> header_send_at(std::uint32_t packet_address, std::uint32_t chunk) {
+  const std::uint64_t byte_address =
+      std::uint64_t{packet_address} + std::uint64_t{host_send::header_bytes} * chunk;
+  const Result<std::uint32_t> send =
+      byte_address > address_max
+          ? std::unexpected(ExchangeError::schedule(schedule_message::send_instruction_operand))
+          : host_send::header(static_cast<std::uint32_t>(byte_address));
+  if (!send) {
+    return refuse(send.error(), Reason::chunk_header_send_range, RefusedArgument::packet_address,
+                  packet_address, chunk);
   }
-  return host_send::explained_header(static_cast<std::uint32_t>(byte_address),
-                                     RefusedArgument::packet_address);
+  return *send;
 }
 
 // A payload SEND moves whole words from a word address; anything else would
@@ -158,15 +162,14 @@ Explained<std::vector<std::uint32_t>> tile_to_host_target_instructions(
   instructions.reserve(2 * chunks.size() + 6);
   instructions.push_back(host_program::length_load(1));
   instructions.push_back(host_program::length_register_write);
-  std::uint64_t header_address = packet_address;
+  std::uint32_t index = 0;
   for (const HostTransferChunk& chunk : chunks) {
-    const Explained<std::uint32_t> header = header_send_at(header_address);
+    const Explained<std::uint32_t> header = header_send_at(packet_address, index++);
     if (!header) return std::unexpected(header.error());
     const Explained<std::uint32_t> payload = payload_send(chunk);
     if (!payload) return std::unexpected(payload.error());
     instructions.push_back(*header);
     instructions.push_back(*payload);
-    header_address += host_send::header_bytes;
   }
   instructions.push_back(host_program::close_delay);
   const Explained<std::uint32_t> close =

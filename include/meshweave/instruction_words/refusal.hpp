@@ -61,7 +61,12 @@ namespace meshweave {
   X(send_address_range, "{arg} {A}: a SEND reads tile memory below 0x100000")                     \
   X(send_count_range, "{arg} of {a} words: a SEND moves 1 to 64 words")                          \
   X(close_header_passes_address_space,                                                            \
-    "{arg} {A} with {b} chunk headers: the closing header after them must fit 32-bit addresses")  \
+    "{arg} {A}: the closing header after {b} chunk header(s) of 8 bytes needs a 32-bit address")  \
+  X(chunk_header_send_range,                                                                      \
+    "{arg} {A}: the header of chunk {b}, 8 bytes a chunk further, lies beyond a SEND's reach "     \
+    "(below 0x100000)")                                                                           \
+  X(request_header_send_range,                                                                    \
+    "{arg} {A}: the request header 8 bytes further lies beyond a SEND's reach (below 0x100000)")   \
   X(no_chunks, "no chunks: a tile-to-host program sends at least one")                            \
   X(payload_not_words,                                                                            \
     "{arg} of {a} bytes at tile address {B}: a payload is at least one whole 4-byte word at a "    \
