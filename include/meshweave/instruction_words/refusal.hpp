@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <expected>
 #include <string>
@@ -102,6 +103,13 @@ enum class Reason : std::uint8_t {
   MESHWEAVE_REFUSAL_REASONS(MESHWEAVE_REASON_NAME)
 #undef MESHWEAVE_REASON_NAME
 };
+
+// Reasons are numbered from 0 up to one below this.
+inline constexpr std::size_t REFUSAL_REASON_COUNT = 0
+#define MESHWEAVE_REASON_ONE(name, text) +1
+    MESHWEAVE_REFUSAL_REASONS(MESHWEAVE_REASON_ONE)
+#undef MESHWEAVE_REASON_ONE
+    ;
 
 // The argument a refusal concerns, as its sentence names it.
 #define MESHWEAVE_REFUSED_ARGUMENTS(X)         \
