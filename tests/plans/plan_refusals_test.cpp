@@ -127,6 +127,70 @@ TEST(PlanRefusals, MulticastCausesExplainThemselvesInCheckOrder) {
   }
 }
 
+// Row operations: the explained form refuses like the plain one and, like it,
+// leaves the row as it was.
+TEST(PlanRefusals, RowOperationCausesExplainThemselves) {
+  const PlanRow sender{0x41800003, 0x40a00086, 0x78400001, 0x43a00000, 0, 0, 0, 0, 0};
+  const PlanRow receiver{1, 0x41800003, 0x641c0000, 0x64008640, 0x61800000, 0x40a00007,
+                         0x43a00000, 0, 0};
+  const PlanRow full{0x41800003, 0x40a00086, 0x78400001, 0, 0, 0, 0, 0, 0x43a00000};
+  struct Case {
+    const char* name;
+    PlanRow row;
+    std::function<ExplainedStatus(PlanRow&)> explained;
+    std::function<Status(PlanRow&)> plain;
+    ExchangeError error;
+    std::string sentence;
+  };
+  const ExchangeError patch_index = ExchangeError::schedule(schedule_message::point_receiver_patch_index);
+  const Case cases[] = {
+      {"misaligned source", sender, [](PlanRow& r) { return explained::patch_sender_address(r, 0x50002); },
+       [](PlanRow& r) { return patch_sender_address(r, 0x50002); }, ExchangeError::address(0x50002),
+       "source address 0x50002: plan rows address tile memory in whole 4-byte words"},
+      {"far destination", receiver,
+       [](PlanRow& r) { return explained::patch_receiver_address(r, 0x100000); },
+       [](PlanRow& r) { return patch_receiver_address(r, 0x100000); },
+       ExchangeError::address(0x100000),
+       "destination address 0x100000: SEND and PIC words reach byte addresses below 0x100000"},
+      {"no SEND", receiver, [](PlanRow& r) { return explained::patch_sender_address(r, 0x50000); },
+       [](PlanRow& r) { return patch_sender_address(r, 0x50000); }, ExchangeError::address(0x50000),
+       "source address 0x50000: the row has no SEND word to carry it"},
+      {"no PIC", sender, [](PlanRow& r) { return explained::patch_receiver_address(r, 0x50000); },
+       [](PlanRow& r) { return patch_receiver_address(r, 0x50000); }, ExchangeError::address(0x50000),
+       "destination address 0x50000: the row has no PIC word to carry it"},
+      {"patch index", sender,
+       [](PlanRow& r) { return explained::finalize_point_receiver_in_place(r, 9); },
+       [](PlanRow& r) { return row_patch::finalize_point_receiver_in_place(r, 9); }, patch_index,
+       "patch index 1098907651: a receiver template names one of words 0 to 7 of its finished row"},
+      {"source tile", receiver,
+       [](PlanRow& r) { return explained::finalize_point_receiver_in_place(r, 8192); },
+       [](PlanRow& r) { return row_patch::finalize_point_receiver_in_place(r, 8192); }, patch_index,
+       "sender at physical tile 8192: receivers name senders by physical tiles 0 to 8191"},
+      {"offset entry", receiver, [](PlanRow& r) { return explained::offset_plan(r, 5); },
+       [](PlanRow& r) { return offset_plan(r, 5); },
+       ExchangeError::schedule(schedule_message::plan_offset_entry),
+       "offset of 5 cycles: only a row that starts with the entry word 0x41800003 can be offset"},
+      {"offset return", PlanRow{0x41800003, 0, 0, 0, 0, 0, 0, 0, 0},
+       [](PlanRow& r) { return explained::offset_plan(r, 5); },
+       [](PlanRow& r) { return offset_plan(r, 5); },
+       ExchangeError::schedule(schedule_message::plan_offset_return),
+       "offset of 5 cycles: only a row that holds the return word 0x43a00000 can be offset"},
+      {"offset range", full, [](PlanRow& r) { return explained::offset_plan(r, 1); },
+       [](PlanRow& r) { return offset_plan(r, 1); }, ExchangeError::plan_offset_range(1, 0),
+       "offset of 1 cycles: the row has room for at most 0 cycles of extra delay"},
+  };
+  for (const Case& c : cases) {
+    PlanRow explained_row = c.row;
+    PlanRow plain_row = c.row;
+    const ExplainedStatus refused = c.explained(explained_row);
+    ASSERT_FALSE(refused.has_value()) << c.name;
+    EXPECT_EQ(c.plain(plain_row).error(), c.error) << c.name;
+    EXPECT_EQ(refused.error().error, c.error) << c.name;
+    EXPECT_EQ(explain(refused.error()), c.sentence) << c.name;
+    EXPECT_EQ(explained_row, c.row) << c.name;
+  }
+}
+
 TEST(PlanRefusals, ExplainedPlannersReturnThePlainPlans) {
   const std::vector<std::uint16_t> receivers{100, 900};
   EXPECT_EQ(explained::point_to_point(card, 1286, 1471, 65).value(),

@@ -96,7 +96,21 @@ namespace meshweave {
     "{arg} at physical tile {a}: receiving tiles lie on physical rows 0 to 38 (64 tiles a row)")  \
   X(sender_delay,                                                                                 \
     "{arg} at physical tile {a}: its route from physical tile {b} needs a sender start no DELAY " \
-    "can hold")
+    "can hold")                                                                                   \
+  /* Plan row patching */                                                                         \
+  X(row_address_alignment, "{arg} {A}: plan rows address tile memory in whole 4-byte words")      \
+  X(row_address_range, "{arg} {A}: SEND and PIC words reach byte addresses below 0x100000")       \
+  X(row_without_send, "{arg} {A}: the row has no SEND word to carry it")                          \
+  X(row_without_pic, "{arg} {A}: the row has no PIC word to carry it")                            \
+  X(receiver_patch_index,                                                                         \
+    "{arg} {a}: a receiver template names one of words 0 to 7 of its finished row")               \
+  X(receiver_source_tile,                                                                         \
+    "{arg} at physical tile {a}: receivers name senders by physical tiles 0 to 8191")             \
+  X(offset_without_entry,                                                                         \
+    "{arg} of {a} cycles: only a row that starts with the entry word 0x41800003 can be offset")   \
+  X(offset_without_return,                                                                        \
+    "{arg} of {a} cycles: only a row that holds the return word 0x43a00000 can be offset")        \
+  X(offset_range, "{arg} of {a} cycles: the row has room for at most {b} cycles of extra delay")
 
 enum class Reason : std::uint8_t {
 #define MESHWEAVE_REASON_NAME(name, text) name,
@@ -131,7 +145,10 @@ inline constexpr std::size_t REFUSAL_REASON_COUNT = 0
   X(sender, "sender")                          \
   X(receiver, "receiver")                      \
   X(count, "word count")                       \
-  X(schedule_offset, "schedule offset")
+  X(schedule_offset, "schedule offset")        \
+  X(source_address, "source address")          \
+  X(patch_index, "patch index")                \
+  X(offset, "offset")
 
 enum class RefusedArgument : std::uint8_t {
 #define MESHWEAVE_ARGUMENT_NAME(name, text) name,
