@@ -63,8 +63,8 @@ Explained<TileToHostProgram> assemble_host_command_read_program(std::uint32_t pa
     return host_packet::refuse(Reason::packet_words_alignment, RefusedArgument::packet_address,
                                packet_address);
   }
-  const Explained<HostPacketHeader> request =
-      explained::host_to_tile_packet(command_read_tile, destination_address, host_offset, command_read_bytes);
+  const Explained<HostPacketHeader> request = explained::host_to_tile_packet(
+      command_read_tile, destination_address, host_offset, command_read_bytes);
   if (!request) {
     return renamed(request.error(), RefusedArgument::tile_address,
                    RefusedArgument::destination_address);

@@ -38,8 +38,8 @@ ExplainedStatus check_cannot_succeed(std::uint16_t physical_tile, std::uint32_t 
   }
   constexpr std::uint64_t address_end = std::uint64_t{1} << 32;
   if (std::uint64_t{tile_address} + bytes >= address_end) {
-    return host_packet::refuse(Reason::transfer_passes_address_space,
-                               RefusedArgument::tile_address, tile_address, bytes);
+    return host_packet::refuse(Reason::transfer_passes_address_space, RefusedArgument::tile_address,
+                               tile_address, bytes);
   }
   if (std::uint64_t{host_offset} + bytes >= address_end) {
     return host_packet::refuse(Reason::transfer_passes_address_space, RefusedArgument::host_offset,

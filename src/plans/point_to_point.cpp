@@ -20,8 +20,8 @@ ExplainedStatus explained_point_to_point_into(const Topology& topology,
   }
   const Result<std::uint16_t> sender_physical = topology.physical(sender_logical);
   if (!sender_physical) {
-    return std::unexpected(tile_refusal(topology, sender_physical.error(),
-                                        RefusedArgument::sender, sender_logical));
+    return std::unexpected(
+        tile_refusal(topology, sender_physical.error(), RefusedArgument::sender, sender_logical));
   }
   const Result<std::uint16_t> receiver_physical = topology.physical(receiver_logical);
   if (!receiver_physical) {
@@ -64,8 +64,8 @@ Result<Plan> Topology::point_to_point(std::uint16_t sender_logical, std::uint16_
 Explained<Plan> explained::point_to_point(const Topology& topology, std::uint16_t sender_logical,
                                           std::uint16_t receiver_logical, std::uint32_t count) {
   Explained<Plan> plan{std::in_place};
-  if (const ExplainedStatus planned = explained_point_to_point_into(
-          topology, sender_logical, receiver_logical, count, *plan);
+  if (const ExplainedStatus planned =
+          explained_point_to_point_into(topology, sender_logical, receiver_logical, count, *plan);
       !planned) {
     plan = std::unexpected(planned.error());
   }

@@ -27,8 +27,8 @@ ExplainedStatus explained_point_to_point_into(const Topology& topology,
                                               Plan& plan) noexcept;
 
 // Tile(logical) from Topology::physical, as the refusal of `argument`.
-inline Refusal tile_refusal(const Topology& topology, ExchangeError error,
-                            RefusedArgument argument, std::uint16_t logical) noexcept {
+inline Refusal tile_refusal(const Topology& topology, ExchangeError error, RefusedArgument argument,
+                            std::uint16_t logical) noexcept {
   const std::size_t tiles = topology.tile_count();
   const auto count = static_cast<std::uint32_t>(std::min<std::size_t>(tiles, UINT32_MAX));
   return Refusal{error, Reason::tile_off_topology, argument, logical, count};

@@ -1,11 +1,11 @@
+#include <gtest/gtest.h>
+
 #include <array>
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "host/host_test_support.hpp"
 #include "meshweave/host.hpp"
@@ -29,10 +29,11 @@ struct Call {
   std::function<std::optional<ExchangeError>()> plain;
 };
 
-#define REFUSED_CALL(op, ...)                                                     \
-  Call {                                                                          \
-    #op "(" #__VA_ARGS__ ")", [] { return refusal_of(explained::op(__VA_ARGS__)); }, \
-        [] { return error_of(op(__VA_ARGS__)); }                                  \
+#define REFUSED_CALL(op, ...)                                                                        \
+  Call {                                                                                             \
+#op "(" #__VA_ARGS__ ")",                                                                        \
+        [] { return refusal_of(explained::op(__VA_ARGS__)); },                                       \
+                                                            [] { return error_of(op(__VA_ARGS__)); } \
   }
 
 struct RefusalCase {
@@ -43,7 +44,8 @@ struct RefusalCase {
 };
 
 const ExchangeError host_packet = ExchangeError::host_packet();
-const ExchangeError send_operand = ExchangeError::schedule(schedule_message::send_instruction_operand);
+const ExchangeError send_operand =
+    ExchangeError::schedule(schedule_message::send_instruction_operand);
 
 const std::vector<std::uint32_t> no_words{};
 const std::vector<std::uint32_t> bare_return{RETURN_INSTRUCTION};
@@ -62,7 +64,8 @@ const std::vector<HostTransferChunk> half_word_chunk{{0x50120, 0, 2, {}}};
 const std::vector<HostTransferChunk> long_chunk{{0x50120, 0, 264, {}}};
 const std::vector<HostTransferChunk> far_chunk{{0x100000, 0, 64, {}}};
 
-const auto refusing_builder = [](std::uint32_t, std::uint32_t, std::uint32_t) -> Result<HostPacketHeader> {
+const auto refusing_builder = [](std::uint32_t, std::uint32_t,
+                                 std::uint32_t) -> Result<HostPacketHeader> {
   return std::unexpected(ExchangeError::address(7));
 };
 const auto tile_to_host_builder = [](std::uint32_t, std::uint32_t host, std::uint32_t count) {
@@ -75,7 +78,8 @@ const RefusalCase cases[] = {
     {REFUSED_CALL(tile_to_host_packet, 4096, 0, 4), host_packet, Reason::host_tile_range,
      "tile 4096: host packets name physical tiles 0 to 4095"},
     {REFUSED_CALL(host_to_tile_packet, 2048, 0x50000, 0, 4), host_packet,
-     Reason::host_to_tile_tile_range, "tile 2048: host-to-tile headers reach physical tiles 0 to 2047"},
+     Reason::host_to_tile_tile_range,
+     "tile 2048: host-to-tile headers reach physical tiles 0 to 2047"},
     {REFUSED_CALL(host_to_tile_packet, 0, 0x4ffe0, 0, 64), host_packet, Reason::outside_host_window,
      "tile address 0x4ffe0: host-to-tile packets start inside the host exchange window 0x50000 to "
      "0x53fff"},
@@ -84,7 +88,8 @@ const RefusalCase cases[] = {
      "tile address 0x54000: host-to-tile packets start inside the host exchange window 0x50000 to "
      "0x53fff"},
     {REFUSED_CALL(host_to_tile_packet, 0, 0x50124, 0x40, 64), host_packet,
-     Reason::off_exchange_granule, "tile address 0x50124: host-to-tile packets start at multiples of 32 bytes"},
+     Reason::off_exchange_granule,
+     "tile address 0x50124: host-to-tile packets start at multiples of 32 bytes"},
     {REFUSED_CALL(zero_byte_read_packet, 0, 0x50190), host_packet, Reason::off_exchange_granule,
      "dummy tile address 0x50190: host-to-tile packets start at multiples of 32 bytes"},
     {REFUSED_CALL(tile_to_host_packet, 0, 0, 0), host_packet, Reason::zero_bytes,
@@ -102,7 +107,8 @@ const RefusalCase cases[] = {
      "multiples of 64"},
     {REFUSED_CALL(tile_to_host_packet, 0, 0x20000000, 4), host_packet,
      Reason::short_host_offset_range,
-     "host offset 0x20000000: host packets of less than 64 bytes reach host offsets below 0x20000000"},
+     "host offset 0x20000000: host packets of less than 64 bytes reach host offsets below "
+     "0x20000000"},
     {REFUSED_CALL(host_address_length, 0, 64, HostPacketSize::Short), host_packet,
      Reason::not_short_packet,
      "host offset 0x0 with 64 bytes: a Short packet moves 4 to 60 bytes in 4-byte units from a "
@@ -123,7 +129,8 @@ const RefusalCase cases[] = {
     {REFUSED_CALL(plan_host_to_tile, 0, 0x50004, 0, 4), host_packet, Reason::off_exchange_granule,
      "tile address 0x50004: host-to-tile packets start at multiples of 32 bytes"},
     {REFUSED_CALL(plan_tile_to_host, 0, 0x60002, 0, 4), host_packet, Reason::tile_address_not_words,
-     "tile address 0x60002: tile-to-host transfers start at tile addresses that are multiples of 4"},
+     "tile address 0x60002: tile-to-host transfers start at tile addresses that are multiples of "
+     "4"},
     {REFUSED_CALL(plan_host_to_tile, 0, 0x50000, 2, 4), host_packet, Reason::host_offset_not_words,
      "host offset 0x2: host transfers and packets start at host offsets that are multiples of 4"},
     {REFUSED_CALL(plan_host_to_tile, 0, 0x53fe0, 0, 2048), host_packet,
@@ -144,42 +151,52 @@ const RefusalCase cases[] = {
      "0x53fff"},
     // The 28-byte piece before the page boundary leaves the next chunk off the grid.
     {REFUSED_CALL(plan_host_to_tile, 0, 0x50000, 4068, 32), host_packet,
-     Reason::off_exchange_granule, "tile address 0x5001c: host-to-tile packets start at multiples of 32 bytes"},
+     Reason::off_exchange_granule,
+     "tile address 0x5001c: host-to-tile packets start at multiples of 32 bytes"},
     {REFUSED_CALL(plan_host_to_tile, 2048, 0x50000, 0, 4), host_packet,
-     Reason::host_to_tile_tile_range, "tile 2048: host-to-tile headers reach physical tiles 0 to 2047"},
+     Reason::host_to_tile_tile_range,
+     "tile 2048: host-to-tile headers reach physical tiles 0 to 2047"},
     {REFUSED_CALL(plan_host_transfer, 0x60000, 0, 64, 32, tile_to_host_builder), host_packet,
-     Reason::chunk_limit_too_small, "largest chunk 32: a host transfer needs chunks of up to at least 64 bytes"},
+     Reason::chunk_limit_too_small,
+     "largest chunk 32: a host transfer needs chunks of up to at least 64 bytes"},
     {REFUSED_CALL(plan_host_transfer, 0x60000, 0x40, 64, 256, refusing_builder),
      ExchangeError::address(7), Reason::header_builder_refused,
      "chunk at tile address 0x60000, host offset 0x40: the header builder refused it"},
     // Operation wrappers.
     {REFUSED_CALL(wrap_host_operation, 0, no_words, SYNC_ALL_INSTRUCTION),
      ExchangeError::schedule(schedule_message::host_target_operation_return),
-     Reason::operation_return, "operation of 0 words: a host operation ends in the return word 0x43a00000"},
+     Reason::operation_return,
+     "operation of 0 word(s): a host operation ends in the return word 0x43a00000"},
     {REFUSED_CALL(wrap_host_operation, 4096, bare_return, SYNC_ALL_INSTRUCTION), host_packet,
      Reason::host_tile_range, "tile 4096: host packets name physical tiles 0 to 4095"},
     {REFUSED_CALL(wrap_combined_host_operation, 0, no_return, 0x50160),
      ExchangeError::schedule(schedule_message::local_host_operation_return),
-     Reason::operation_return, "operation of 1 words: a host operation ends in the return word 0x43a00000"},
+     Reason::operation_return,
+     "operation of 1 word(s): a host operation ends in the return word 0x43a00000"},
     {REFUSED_CALL(wrap_combined_host_operation, 4096, one_body_word, 0x50160),
      ExchangeError::schedule(schedule_message::local_host_operation_prefix),
      Reason::combined_operation_prefix,
-     "operation of 2 words: a combined host operation has at least 2 words before its return (the "
+     "operation of 2 word(s): a combined host operation has at least 2 words before its return "
+     "(the "
      "length load and its register write)"},
     {REFUSED_CALL(wrap_combined_host_operation, 4096, target_program, 0x50164),
      ExchangeError::schedule(schedule_message::local_host_operation_prefix),
-     Reason::packet_words_alignment, "xreq packet address 0x50164: host packet words lie at multiples of 8"},
+     Reason::packet_words_alignment,
+     "xreq packet address 0x50164: host packet words lie at multiples of 8"},
     {REFUSED_CALL(wrap_combined_host_operation, 4096, target_program, 0x50160), host_packet,
      Reason::host_tile_range, "tile 4096: host packets name physical tiles 0 to 4095"},
     {REFUSED_CALL(wrap_combined_host_operation, 0, target_program, 0x100000), send_operand,
-     Reason::send_address_range, "xreq packet address 0x100000: a SEND reads tile memory below 0x100000"},
+     Reason::send_address_range,
+     "xreq packet address 0x100000: a SEND reads tile memory below 0x100000"},
     // Target programs: the planner's refusal first, then the packet address.
     {REFUSED_CALL(assemble_host_to_tile_target_program, 0, 0x50000, 0, 0, 0x50164), host_packet,
      Reason::zero_bytes, "byte count 0: host transfers and packets move at least 4 bytes"},
     {REFUSED_CALL(assemble_host_to_tile_target_program, 0, 0x50000, 0, 64, 0x50164), host_packet,
-     Reason::packet_words_alignment, "packet address 0x50164: host packet words lie at multiples of 8"},
+     Reason::packet_words_alignment,
+     "packet address 0x50164: host packet words lie at multiples of 8"},
     {REFUSED_CALL(assemble_host_to_tile_target_program, 0, 0x50000, 0, 64, 0x100000), send_operand,
-     Reason::send_address_range, "packet address 0x100000: a SEND reads tile memory below 0x100000"},
+     Reason::send_address_range,
+     "packet address 0x100000: a SEND reads tile memory below 0x100000"},
     {REFUSED_CALL(assemble_tile_to_host_target_program, 2, 0x50120, 64, 64, 0x50164, 0x50180),
      host_packet, Reason::packet_words_alignment,
      "packet address 0x50164: host packet words lie at multiples of 8"},
@@ -200,9 +217,11 @@ const RefusalCase cases[] = {
     {REFUSED_CALL(tile_to_host_target_instructions, no_chunks, 0x50160, 0x50170), host_packet,
      Reason::no_chunks, "no chunks: a tile-to-host program sends at least one"},
     {REFUSED_CALL(tile_to_host_target_instructions, two_chunks, 0x50164, 0x50170), host_packet,
-     Reason::packet_words_alignment, "packet address 0x50164: host packet words lie at multiples of 8"},
+     Reason::packet_words_alignment,
+     "packet address 0x50164: host packet words lie at multiples of 8"},
     {REFUSED_CALL(tile_to_host_target_instructions, two_chunks, 0x50160, 0x50174), host_packet,
-     Reason::packet_words_alignment, "close address 0x50174: host packet words lie at multiples of 8"},
+     Reason::packet_words_alignment,
+     "close address 0x50174: host packet words lie at multiples of 8"},
     {REFUSED_CALL(tile_to_host_target_instructions, two_chunks, 0xffff8, 0x50170), send_operand,
      Reason::chunk_header_send_range,
      "packet address 0xffff8: the header of chunk 1, 8 bytes a chunk further, lies beyond a SEND's "
@@ -219,16 +238,19 @@ const RefusalCase cases[] = {
     {REFUSED_CALL(assemble_host_xreq_program_for_targets, no_tiles, 0x50120), host_packet,
      Reason::no_targets, "no target tiles: an xreq packet names at least one"},
     {REFUSED_CALL(assemble_host_xreq_program_for_targets, tile_31, 0x50124), host_packet,
-     Reason::packet_words_alignment, "packet address 0x50124: host packet words lie at multiples of 8"},
+     Reason::packet_words_alignment,
+     "packet address 0x50124: host packet words lie at multiples of 8"},
     {REFUSED_CALL(assemble_host_xreq_program_for_targets, tiles_31_4096, 0x100000), host_packet,
      Reason::host_tile_range, "target tile 4096: host packets name physical tiles 0 to 4095"},
     {REFUSED_CALL(assemble_host_xreq_program_for_targets, tile_1792, 0x50120), host_packet,
      Reason::xreq_target_range,
      "target tile 1792: xreq packets name physical tiles 0 to 1791 (endpoint index 56 has no bit)"},
     {REFUSED_CALL(assemble_host_xreq_program_for_targets, tile_31, 0x100000), send_operand,
-     Reason::send_address_range, "packet address 0x100000: a SEND reads tile memory below 0x100000"},
+     Reason::send_address_range,
+     "packet address 0x100000: a SEND reads tile memory below 0x100000"},
     {REFUSED_CALL(assemble_host_command_read_program, 0x50164, 0x50180, 0x1000), host_packet,
-     Reason::packet_words_alignment, "packet address 0x50164: host packet words lie at multiples of 8"},
+     Reason::packet_words_alignment,
+     "packet address 0x50164: host packet words lie at multiples of 8"},
     {REFUSED_CALL(assemble_host_command_read_program, 0x50160, 0x50190, 0x1000), host_packet,
      Reason::off_exchange_granule,
      "destination address 0x50190: host-to-tile packets start at multiples of 32 bytes"},
@@ -241,9 +263,11 @@ const RefusalCase cases[] = {
      "host offset 0x2: host transfers and packets start at host offsets that are multiples of 4"},
     {REFUSED_CALL(assemble_host_command_read_program, 0x50160, 0x50180, 0x20000000), host_packet,
      Reason::short_host_offset_range,
-     "host offset 0x20000000: host packets of less than 64 bytes reach host offsets below 0x20000000"},
+     "host offset 0x20000000: host packets of less than 64 bytes reach host offsets below "
+     "0x20000000"},
     {REFUSED_CALL(assemble_host_command_read_program, 0x100000, 0x50180, 0x1000), send_operand,
-     Reason::send_address_range, "packet address 0x100000: a SEND reads tile memory below 0x100000"},
+     Reason::send_address_range,
+     "packet address 0x100000: a SEND reads tile memory below 0x100000"},
     {REFUSED_CALL(assemble_host_command_read_program, 0xffff8, 0x50180, 0x1000), send_operand,
      Reason::request_header_send_range,
      "packet address 0xffff8: the request header 8 bytes further lies beyond a SEND's reach (below "

@@ -1,12 +1,12 @@
+#include "meshweave/instruction_words/refusal.hpp"
+
+#include <gtest/gtest.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <set>
 #include <string>
 #include <string_view>
-
-#include <gtest/gtest.h>
-
-#include "meshweave/instruction_words/refusal.hpp"
 
 namespace meshweave {
 namespace {
@@ -49,8 +49,9 @@ TEST(Refusal, WithoutReasonKeepsTheValueOrOnlyTheError) {
   const Explained<int> refused =
       refuse(ExchangeError::count(0), Reason::count_range, RefusedArgument::count, 0);
   EXPECT_EQ(without_reason(Explained<int>{refused}).error(), ExchangeError::count(0));
-  EXPECT_EQ(renamed(refused.error(), RefusedArgument::count, RefusedArgument::bytes).error().argument,
-            RefusedArgument::bytes);
+  EXPECT_EQ(
+      renamed(refused.error(), RefusedArgument::count, RefusedArgument::bytes).error().argument,
+      RefusedArgument::bytes);
 }
 
 }  // namespace

@@ -1,9 +1,9 @@
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "meshweave/plans.hpp"
 #include "meshweave/topology/topology.hpp"
@@ -27,8 +27,8 @@ struct PlanRefusalCase {
   std::string sentence;
 };
 
-#define POINT_TO_POINT(topology, ...)                                              \
-  #topology ".point_to_point(" #__VA_ARGS__ ")",                                   \
+#define POINT_TO_POINT(topology, ...) \
+#topology ".point_to_point(" #__VA_ARGS__ ")",                                   \
       [] { return explained::point_to_point(topology, __VA_ARGS__); },             \
       [] { return topology.point_to_point(__VA_ARGS__); }
 
@@ -48,8 +48,8 @@ TEST(PlanRefusals, PointToPointCausesExplainThemselves) {
        Reason::sender_delay,
        "receiver at physical tile 0: its route from physical tile 2016 needs a sender start no "
        "DELAY can hold"},
-      {POINT_TO_POINT(far_rows, 0, 2, 4),
-       ExchangeError::schedule(schedule_message::receiver_phase), Reason::receiver_phase,
+      {POINT_TO_POINT(far_rows, 0, 2, 4), ExchangeError::schedule(schedule_message::receiver_phase),
+       Reason::receiver_phase,
        "receiver at physical tile 2496: receiving tiles lie on physical rows 0 to 38 (64 tiles a "
        "row)"},
   };
@@ -77,37 +77,95 @@ struct MulticastRefusalCase {
 TEST(PlanRefusals, MulticastCausesExplainThemselvesInCheckOrder) {
   const ExchangeError receiver_set = ExchangeError::receiver_set();
   const MulticastRefusalCase cases[] = {
-      {&card, 1472, {}, 0, 0, ExchangeError::count(0), Reason::count_range,
+      {&card,
+       1472,
+       {},
+       0,
+       0,
+       ExchangeError::count(0),
+       Reason::count_range,
        "word count 0: a tile-to-tile transfer moves 1 to 4148 words"},
-      {&card, 1472, {}, 1, 0, ExchangeError::tile(1472), Reason::tile_off_topology,
+      {&card,
+       1472,
+       {},
+       1,
+       0,
+       ExchangeError::tile(1472),
+       Reason::tile_off_topology,
        "sender 1472: the topology's logical tiles are numbered below 1472"},
-      {&card, 0, {}, 1, 0, receiver_set, Reason::no_receivers,
+      {&card,
+       0,
+       {},
+       1,
+       0,
+       receiver_set,
+       Reason::no_receivers,
        "no receivers: a multicast names at least one receiving tile"},
-      {&card, 0, {1, 0}, 1, 0, receiver_set, Reason::receiver_is_sender,
+      {&card,
+       0,
+       {1, 0},
+       1,
+       0,
+       receiver_set,
+       Reason::receiver_is_sender,
        "receiver 0 is the sender: a multicast does not send to its own tile"},
-      {&card, 0, {1, 2, 1, 1472}, 1, 0, receiver_set, Reason::receiver_repeated,
+      {&card,
+       0,
+       {1, 2, 1, 1472},
+       1,
+       0,
+       receiver_set,
+       Reason::receiver_repeated,
        "receiver 1 is named twice: a multicast names each receiver once"},
-      {&card, 0, {1, 1472, 1}, 1, 0, receiver_set, Reason::tile_off_topology,
+      {&card,
+       0,
+       {1, 1472, 1},
+       1,
+       0,
+       receiver_set,
+       Reason::tile_off_topology,
        "receiver 1472: the topology's logical tiles are numbered below 1472"},
-      {&card, 0, {1}, 1, 4068, ExchangeError::schedule(schedule_message::multicast_start_cycle),
+      {&card,
+       0,
+       {1},
+       1,
+       4068,
+       ExchangeError::schedule(schedule_message::multicast_start_cycle),
        Reason::multicast_start_late,
        "schedule offset 4068: the multicast would start after cycle 4095 (its earliest start is "
        "cycle 28)"},
-      {&card, 0, {1}, 1, 0xffffffff,
+      {&card,
+       0,
+       {1},
+       1,
+       0xffffffff,
        ExchangeError::schedule(schedule_message::multicast_start_cycle),
        Reason::multicast_start_late,
        "schedule offset 4294967295: the multicast would start after cycle 4095 (its earliest "
        "start is cycle 28)"},
-      {&card, 736, {100}, 1, 4095,
+      {&card,
+       736,
+       {100},
+       1,
+       4095,
        ExchangeError::schedule(schedule_message::multicast_receive_cycle),
        Reason::multicast_receive_late,
        "schedule offset 4095: the latest receiver would receive at cycle 4144, after cycle 4095"},
-      {&wide_sender, 0, {1}, 1, 0,
+      {&wide_sender,
+       0,
+       {1},
+       1,
+       0,
        ExchangeError::schedule(schedule_message::multicast_sender_tile),
        Reason::multicast_sender_tile,
        "sender at physical tile 8192: multicast receivers name senders by physical tiles 0 to "
        "8191"},
-      {&far_rows, 0, {2}, 1, 0, ExchangeError::schedule(schedule_message::receiver_phase),
+      {&far_rows,
+       0,
+       {2},
+       1,
+       0,
+       ExchangeError::schedule(schedule_message::receiver_phase),
        Reason::receiver_phase,
        "receiver at physical tile 2496: receiving tiles lie on physical rows 0 to 38 (64 tiles a "
        "row)"},
@@ -131,8 +189,8 @@ TEST(PlanRefusals, MulticastCausesExplainThemselvesInCheckOrder) {
 // leaves the row as it was.
 TEST(PlanRefusals, RowOperationCausesExplainThemselves) {
   const PlanRow sender{0x41800003, 0x40a00086, 0x78400001, 0x43a00000, 0, 0, 0, 0, 0};
-  const PlanRow receiver{1, 0x41800003, 0x641c0000, 0x64008640, 0x61800000, 0x40a00007,
-                         0x43a00000, 0, 0};
+  const PlanRow receiver{1,          0x41800003, 0x641c0000, 0x64008640, 0x61800000,
+                         0x40a00007, 0x43a00000, 0,          0};
   const PlanRow full{0x41800003, 0x40a00086, 0x78400001, 0, 0, 0, 0, 0, 0x43a00000};
   struct Case {
     const char* name;
@@ -142,9 +200,11 @@ TEST(PlanRefusals, RowOperationCausesExplainThemselves) {
     ExchangeError error;
     std::string sentence;
   };
-  const ExchangeError patch_index = ExchangeError::schedule(schedule_message::point_receiver_patch_index);
+  const ExchangeError patch_index =
+      ExchangeError::schedule(schedule_message::point_receiver_patch_index);
   const Case cases[] = {
-      {"misaligned source", sender, [](PlanRow& r) { return explained::patch_sender_address(r, 0x50002); },
+      {"misaligned source", sender,
+       [](PlanRow& r) { return explained::patch_sender_address(r, 0x50002); },
        [](PlanRow& r) { return patch_sender_address(r, 0x50002); }, ExchangeError::address(0x50002),
        "source address 0x50002: plan rows address tile memory in whole 4-byte words"},
       {"far destination", receiver,
@@ -156,7 +216,8 @@ TEST(PlanRefusals, RowOperationCausesExplainThemselves) {
        [](PlanRow& r) { return patch_sender_address(r, 0x50000); }, ExchangeError::address(0x50000),
        "source address 0x50000: the row has no SEND word to carry it"},
       {"no PIC", sender, [](PlanRow& r) { return explained::patch_receiver_address(r, 0x50000); },
-       [](PlanRow& r) { return patch_receiver_address(r, 0x50000); }, ExchangeError::address(0x50000),
+       [](PlanRow& r) { return patch_receiver_address(r, 0x50000); },
+       ExchangeError::address(0x50000),
        "destination address 0x50000: the row has no PIC word to carry it"},
       {"patch index", sender,
        [](PlanRow& r) { return explained::finalize_point_receiver_in_place(r, 9); },
@@ -169,15 +230,15 @@ TEST(PlanRefusals, RowOperationCausesExplainThemselves) {
       {"offset entry", receiver, [](PlanRow& r) { return explained::offset_plan(r, 5); },
        [](PlanRow& r) { return offset_plan(r, 5); },
        ExchangeError::schedule(schedule_message::plan_offset_entry),
-       "offset of 5 cycles: only a row that starts with the entry word 0x41800003 can be offset"},
+       "offset of 5 cycle(s): only a row that starts with the entry word 0x41800003 can be offset"},
       {"offset return", PlanRow{0x41800003, 0, 0, 0, 0, 0, 0, 0, 0},
        [](PlanRow& r) { return explained::offset_plan(r, 5); },
        [](PlanRow& r) { return offset_plan(r, 5); },
        ExchangeError::schedule(schedule_message::plan_offset_return),
-       "offset of 5 cycles: only a row that holds the return word 0x43a00000 can be offset"},
+       "offset of 5 cycle(s): only a row that holds the return word 0x43a00000 can be offset"},
       {"offset range", full, [](PlanRow& r) { return explained::offset_plan(r, 1); },
        [](PlanRow& r) { return offset_plan(r, 1); }, ExchangeError::plan_offset_range(1, 0),
-       "offset of 1 cycles: the row has room for at most 0 cycles of extra delay"},
+       "offset of 1 cycle(s): the row has room for at most 0 cycles of extra delay"},
   };
   for (const Case& c : cases) {
     PlanRow explained_row = c.row;

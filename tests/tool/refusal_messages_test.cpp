@@ -18,16 +18,27 @@ struct RefusalCase {
 std::vector<std::string> to_tile(const std::string& tile, const std::string& tile_address,
                                  const std::string& host_offset, const std::string& bytes,
                                  const std::string& packet_address = "0x50400") {
-  return {"host",  "to-tile",       "--tile",      tile,  "--tile-address",   tile_address,
+  return {"host",          "to-tile",   "--tile",  tile,  "--tile-address",   tile_address,
           "--host-offset", host_offset, "--bytes", bytes, "--packet-address", packet_address};
 }
 
 std::vector<std::string> from_tile(const std::string& tile_address, const std::string& bytes,
                                    const std::string& packet_address,
                                    const std::string& command_address) {
-  return {"host",    "from-tile", "--tile",           "260",          "--tile-address",
-          tile_address, "--host-offset", "64",        "--bytes",      bytes,
-          "--packet-address", packet_address, "--command-address", command_address};
+  return {"host",
+          "from-tile",
+          "--tile",
+          "260",
+          "--tile-address",
+          tile_address,
+          "--host-offset",
+          "64",
+          "--bytes",
+          bytes,
+          "--packet-address",
+          packet_address,
+          "--command-address",
+          command_address};
 }
 
 TEST(RefusalMessages, HostAndPlanCommandsNameTheValueAndTheRule) {
@@ -76,12 +87,12 @@ TEST(RefusalMessages, HostAndPlanCommandsNameTheValueAndTheRule) {
       {{"host", "xreq", "--tile", "31", "1792", "--packet-address", "0x50120"},
        "meshweave host: error: --tile: target tile 1792: xreq packets name physical tiles 0 to "
        "1791 (endpoint index 56 has no bit)"},
-      {{"host", "command-read", "--packet-address", "0x50160", "--destination-address",
-        "0x54000", "--host-offset", "0"},
+      {{"host", "command-read", "--packet-address", "0x50160", "--destination-address", "0x54000",
+        "--host-offset", "0"},
        "meshweave host: error: --destination-address: destination address 0x54000: host-to-tile "
        "packets start inside the host exchange window 0x50000 to 0x53fff"},
-      {{"host", "command-read", "--packet-address", "0xffff8", "--destination-address",
-        "0x50180", "--host-offset", "0"},
+      {{"host", "command-read", "--packet-address", "0xffff8", "--destination-address", "0x50180",
+        "--host-offset", "0"},
        "meshweave host: error: --packet-address: packet address 0xffff8: the request header 8 "
        "bytes further lies beyond a SEND's reach (below 0x100000)"},
       {{"plan", "p2p", "0", "1", "4149"},

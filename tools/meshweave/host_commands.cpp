@@ -50,15 +50,23 @@ class Arguments {
 std::string_view option_of(RefusedArgument argument) noexcept {
   switch (argument) {
     case RefusedArgument::tile:
-    case RefusedArgument::target_tile: return "--tile";
-    case RefusedArgument::tile_address: return "--tile-address";
-    case RefusedArgument::host_offset: return "--host-offset";
-    case RefusedArgument::bytes: return "--bytes";
+    case RefusedArgument::target_tile:
+      return "--tile";
+    case RefusedArgument::tile_address:
+      return "--tile-address";
+    case RefusedArgument::host_offset:
+      return "--host-offset";
+    case RefusedArgument::bytes:
+      return "--bytes";
     case RefusedArgument::packet_address:
-    case RefusedArgument::close_address: return "--packet-address";
-    case RefusedArgument::command_address: return "--command-address";
-    case RefusedArgument::destination_address: return "--destination-address";
-    default: return "";
+    case RefusedArgument::close_address:
+      return "--packet-address";
+    case RefusedArgument::command_address:
+      return "--command-address";
+    case RefusedArgument::destination_address:
+      return "--destination-address";
+    default:
+      return "";
   }
 }
 
@@ -89,9 +97,9 @@ int run_host_to_tile(const HostRequest& request, std::ostream& out, std::ostream
   const std::uint32_t bytes = arguments.word(request.bytes, "--bytes");
   const std::uint32_t packet_address = arguments.word(request.packet_address, "--packet-address");
   if (!arguments.ok()) return exit_bad_input;
-  return print_program(
-      explained::assemble_host_to_tile_target_program(tile, tile_address, host_offset, bytes, packet_address),
-      packet_address, out, err);
+  return print_program(explained::assemble_host_to_tile_target_program(
+                           tile, tile_address, host_offset, bytes, packet_address),
+                       packet_address, out, err);
 }
 
 int run_host_from_tile(const HostRequest& request, std::ostream& out, std::ostream& err) {
@@ -127,9 +135,9 @@ int run_host_command_read(const HostRequest& request, std::ostream& out, std::os
       arguments.word(request.destination_address, "--destination-address");
   const std::uint32_t host_offset = arguments.word(request.host_offset, "--host-offset");
   if (!arguments.ok()) return exit_bad_input;
-  return print_program(
-      explained::assemble_host_command_read_program(packet_address, destination_address, host_offset),
-      packet_address, out, err);
+  return print_program(explained::assemble_host_command_read_program(
+                           packet_address, destination_address, host_offset),
+                       packet_address, out, err);
 }
 
 }  // namespace meshweave::tool

@@ -43,11 +43,20 @@ int report_refusal(const Refusal& refusal, std::string_view receiver_name,
                    std::string_view words_name, std::ostream& err) {
   std::string_view where;
   switch (refusal.argument) {
-    case RefusedArgument::sender: where = "sender"; break;
-    case RefusedArgument::receiver: where = receiver_name; break;
-    case RefusedArgument::count: where = words_name; break;
-    case RefusedArgument::schedule_offset: where = "--offset"; break;
-    default: break;
+    case RefusedArgument::sender:
+      where = "sender";
+      break;
+    case RefusedArgument::receiver:
+      where = receiver_name;
+      break;
+    case RefusedArgument::count:
+      where = words_name;
+      break;
+    case RefusedArgument::schedule_offset:
+      where = "--offset";
+      break;
+    default:
+      break;
   }
   report_error(err, "plan", where, explain(refusal));
   return exit_bad_input;
@@ -129,8 +138,8 @@ int run_plan_multicast(const MulticastRequest& request, std::ostream& out, std::
   text += "\nsender row\n";
   append_row(text, plan->sender);
   for (std::size_t i = 0; i < plan->receivers.size(); ++i) {
-    text += "\nreceiver row " + std::to_string(i) + ": " + tile_label(topology, receivers[i]) +
-            "\n";
+    text +=
+        "\nreceiver row " + std::to_string(i) + ": " + tile_label(topology, receivers[i]) + "\n";
     append_row(text, plan->receivers[i]);
   }
   out << text;

@@ -116,8 +116,7 @@ constexpr ExplainedStatus check_class(std::uint32_t host_offset, std::uint32_t b
 // Granule of `tile_address` inside the host exchange window. Only the first
 // byte is checked: a packet may run past the window's end.
 constexpr Explained<std::uint32_t> exchange_address(
-    std::uint32_t tile_address,
-    RefusedArgument argument = RefusedArgument::tile_address) noexcept {
+    std::uint32_t tile_address, RefusedArgument argument = RefusedArgument::tile_address) noexcept {
   if (tile_address < HOST_EXCHANGE_WINDOW_BEGIN || tile_address >= HOST_EXCHANGE_WINDOW_END) {
     return refuse(Reason::outside_host_window, argument, tile_address);
   }
@@ -262,7 +261,8 @@ constexpr Explained<HostPacketHeader> host_to_tile_packet(std::uint16_t physical
   if (!exchange_address) return std::unexpected(exchange_address.error());
   const Explained<HostPacketSize> size = explained::host_packet_size(host_offset, bytes);
   if (!size) return std::unexpected(size.error());
-  const Explained<std::uint32_t> address_length = explained::host_address_length(host_offset, bytes, *size);
+  const Explained<std::uint32_t> address_length =
+      explained::host_address_length(host_offset, bytes, *size);
   if (!address_length) return std::unexpected(address_length.error());
   const std::uint32_t opcode =
       *size == HostPacketSize::Long ? HOST_TO_TILE_LONG_OPCODE : HOST_TO_TILE_SHORT_OPCODE;
@@ -278,7 +278,8 @@ constexpr Explained<HostPacketHeader> tile_to_host_packet(std::uint16_t physical
   }
   const Explained<HostPacketSize> size = explained::host_packet_size(host_offset, bytes);
   if (!size) return std::unexpected(size.error());
-  const Explained<std::uint32_t> address_length = explained::host_address_length(host_offset, bytes, *size);
+  const Explained<std::uint32_t> address_length =
+      explained::host_address_length(host_offset, bytes, *size);
   if (!address_length) return std::unexpected(address_length.error());
   const std::uint32_t opcode =
       *size == HostPacketSize::Long ? TILE_TO_HOST_LONG_OPCODE : TILE_TO_HOST_SHORT_OPCODE;

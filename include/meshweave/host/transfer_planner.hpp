@@ -153,12 +153,12 @@ Explained<std::vector<HostTransferChunk>> plan_host_transfer(std::uint32_t tile_
 // A builder of plain results: its errors come without a reason of their own,
 // so the refusal names the chunk it refused.
 template <HostPacketHeaderBuilder Builder>
-  requires(!ExplainedHostPacketHeaderBuilder<Builder>)
-Explained<std::vector<HostTransferChunk>> plan_host_transfer(std::uint32_t tile_address,
-                                                             std::uint32_t host_offset,
-                                                             std::uint32_t bytes,
-                                                             std::uint32_t long_max_bytes,
-                                                             Builder&& packet) {
+requires(!ExplainedHostPacketHeaderBuilder<Builder>)
+    Explained<std::vector<HostTransferChunk>> plan_host_transfer(std::uint32_t tile_address,
+                                                                 std::uint32_t host_offset,
+                                                                 std::uint32_t bytes,
+                                                                 std::uint32_t long_max_bytes,
+                                                                 Builder&& packet) {
   return explained::plan_host_transfer(
       tile_address, host_offset, bytes, long_max_bytes,
       [&packet](std::uint32_t tile, std::uint32_t host,
@@ -186,9 +186,8 @@ Result<std::vector<HostTransferChunk>> plan_host_transfer(std::uint32_t tile_add
                                                           std::uint32_t bytes,
                                                           std::uint32_t long_max_bytes,
                                                           Builder&& packet) {
-  return without_reason(explained::plan_host_transfer(tile_address, host_offset, bytes,
-                                                      long_max_bytes,
-                                                      std::forward<Builder>(packet)));
+  return without_reason(explained::plan_host_transfer(
+      tile_address, host_offset, bytes, long_max_bytes, std::forward<Builder>(packet)));
 }
 
 // Host memory into the host exchange window of `physical_tile`, in chunks of

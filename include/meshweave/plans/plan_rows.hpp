@@ -61,8 +61,8 @@ constexpr std::uint32_t receiver_phase(std::uint32_t receiver_physical) noexcept
 inline constexpr std::uint32_t max_receiver_phase = pic_word::Wait::max - pic_wait_base;
 constexpr ExplainedStatus check_receiver_phase(std::uint32_t receiver_physical) noexcept {
   if (receiver_phase(receiver_physical) > max_receiver_phase) {
-    return refuse(ExchangeError::schedule(schedule_message::receiver_phase),
-                  Reason::receiver_phase, RefusedArgument::receiver, receiver_physical);
+    return refuse(ExchangeError::schedule(schedule_message::receiver_phase), Reason::receiver_phase,
+                  RefusedArgument::receiver, receiver_physical);
   }
   return {};
 }
@@ -97,7 +97,8 @@ constexpr void write_sender_row(PlanRow& row, std::int32_t sender_delay, std::ui
   row[cursor++] = ROW_ENTRY_INSTRUCTION;
   if (sender_delay >= 0) row[cursor++] = delay(static_cast<std::uint32_t>(sender_delay));
   row[cursor++] = send;
-  if (count > send_words) row[cursor++] = send_off(count - send_words - 1, continuation_direction, 0);
+  if (count > send_words)
+    row[cursor++] = send_off(count - send_words - 1, continuation_direction, 0);
   const std::int64_t accounted = std::int64_t{sender_delay} + 1 + count;
   if (accounted < min_sender_cycles) {
     row[cursor++] = delay(static_cast<std::uint32_t>(min_sender_cycles - 1 - accounted));
@@ -144,7 +145,8 @@ constexpr void write_point_receiver_row(PlanRow& row, std::uint32_t receiver_phy
   write_receive_stage(row, 3, count, receiver_phase(receiver_physical), 0);
 }
 
-constexpr PlanRow point_receiver_row(std::uint32_t receiver_physical, std::uint32_t count) noexcept {
+constexpr PlanRow point_receiver_row(std::uint32_t receiver_physical,
+                                     std::uint32_t count) noexcept {
   PlanRow row{};
   write_point_receiver_row(row, receiver_physical, count);
   return row;

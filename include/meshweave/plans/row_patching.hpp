@@ -149,7 +149,8 @@ constexpr ExplainedStatus offset_plan(PlanRow& row, std::uint32_t cycles) noexce
   const std::size_t delay_count = cycles / row_patch::max_delay_cycles +
                                   (cycles % row_patch::max_delay_cycles != 0 ? 1 : 0);
   if (delay_count > available) {
-    const std::uint32_t maximum = static_cast<std::uint32_t>(available) * row_patch::max_delay_cycles;
+    const std::uint32_t maximum =
+        static_cast<std::uint32_t>(available) * row_patch::max_delay_cycles;
     return refuse(ExchangeError::plan_offset_range(cycles, maximum), Reason::offset_range,
                   RefusedArgument::offset, cycles, maximum);
   }
