@@ -160,6 +160,11 @@ class ExchangeCompiler {
   std::unexpected<CompileError> fail(ExchangeError error) const {
     return std::unexpected(where(error));
   }
+  std::unexpected<CompileError> fail(const Refusal& refusal) const {
+    CompileError located = where(refusal.error);
+    located.refusal = refusal;
+    return std::unexpected(located);
+  }
 
   // A tile may take part in one transfer per phase. Out-of-range tiles were
   // already refused by the planner.
@@ -189,14 +194,16 @@ class ExchangeCompiler {
         error.kind = CompileError::Kind::DestinationCount;
         return std::unexpected(error);
       }
-      auto plan = topology_.multicast(transfer.sender, transfer.receivers, transfer.count, 0);
+      auto plan =
+          explained::multicast(topology_, transfer.sender, transfer.receivers, transfer.count, 0);
       if (!plan) return fail(plan.error());
       planned.multicast = true;
       planned.point.sender = plan->sender;
       planned.multicast_receivers = std::move(plan->receivers);
-    } else if (const Status plan = point_to_point_into(topology_, transfer.sender,
-                                                       transfer.receivers[0], transfer.count,
-                                                       planned.point);
+    } else if (const ExplainedStatus plan =
+                   explained_point_to_point_into(topology_, transfer.sender,
+                                                 transfer.receivers[0], transfer.count,
+                                                 planned.point);
                !plan) {
       return fail(plan.error());
     }
@@ -208,7 +215,8 @@ class ExchangeCompiler {
     }
 
     tile_ = transfer.sender;
-    if (auto patched = patch_sender_address(planned.sender(), transfer.source_address); !patched) {
+    if (auto patched = explained::patch_sender_address(planned.sender(), transfer.source_address);
+        !patched) {
       return fail(patched.error());
     }
     const std::span<PlanRow> receivers = planned.receivers();
@@ -216,11 +224,12 @@ class ExchangeCompiler {
       tile_ = transfer.receivers[i];
       PlanRow& row = receivers[i];
       if (!transfer.multicast) {
-        const Status finalized =
-            row_patch::finalize_point_receiver_in_place(row, planned.sender_physical);
+        const ExplainedStatus finalized =
+            explained::finalize_point_receiver_in_place(row, planned.sender_physical);
         if (!finalized) return fail(finalized.error());
       }
-      if (auto patched = patch_receiver_address(row, transfer.destination(i)); !patched) {
+      if (auto patched = explained::patch_receiver_address(row, transfer.destination(i));
+          !patched) {
         return fail(patched.error());
       }
     }
@@ -282,7 +291,7 @@ class ExchangeCompiler {
     if (phase_start - stream.base > max_row_shift) {
       if (auto closed = close_stretch(stream, phase_start); !closed) return closed;
     }
-    if (auto shifted = offset_plan(row, phase_start - stream.base); !shifted) {
+    if (auto shifted = explained::offset_plan(row, phase_start - stream.base); !shifted) {
       return fail(shifted.error());
     }
     if (auto appended = stream.builder->append_scheduled_row(row); !appended) {

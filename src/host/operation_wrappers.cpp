@@ -32,13 +32,17 @@ void append_epilogue(std::vector<std::uint32_t>& out) {
 
 }  // namespace
 
-Result<std::vector<std::uint32_t>> wrap_host_operation(std::uint16_t physical_tile,
-                                                       std::span<const std::uint32_t> operation,
-                                                       std::uint32_t entry_sync) {
+namespace explained {
+
+Explained<std::vector<std::uint32_t>> wrap_host_operation(std::uint16_t physical_tile,
+                                                          std::span<const std::uint32_t> operation,
+                                                          std::uint32_t entry_sync) {
   if (!ends_in_return(operation)) {
-    return std::unexpected(ExchangeError::schedule(schedule_message::host_target_operation_return));
+    return refuse(ExchangeError::schedule(schedule_message::host_target_operation_return),
+                  Reason::operation_return, RefusedArgument::operation,
+                  static_cast<std::uint32_t>(operation.size()));
   }
-  const Result<std::uint32_t> mux = host_mux_for_tile(physical_tile);
+  const Explained<std::uint32_t> mux = host_mux_for_tile(physical_tile);
   if (!mux) return std::unexpected(mux.error());
 
   const std::span<const std::uint32_t> body = operation.first(operation.size() - 1);
@@ -48,6 +52,51 @@ Result<std::vector<std::uint32_t>> wrap_host_operation(std::uint16_t physical_ti
   out.insert(out.end(), body.begin(), body.end());
   append_epilogue(out);
   return out;
+}
+
+Explained<std::vector<std::uint32_t>> wrap_combined_host_operation(
+    std::uint16_t physical_tile, std::span<const std::uint32_t> operation,
+    std::uint32_t xreq_packet_address) {
+  if (!ends_in_return(operation)) {
+    return refuse(ExchangeError::schedule(schedule_message::local_host_operation_return),
+                  Reason::operation_return, RefusedArgument::operation,
+                  static_cast<std::uint32_t>(operation.size()));
+  }
+  const std::span<const std::uint32_t> body = operation.first(operation.size() - 1);
+  const ExchangeError prefix_error =
+      ExchangeError::schedule(schedule_message::local_host_operation_prefix);
+  if (body.size() < combined_prefix_words) {
+    return refuse(prefix_error, Reason::combined_operation_prefix, RefusedArgument::operation,
+                  static_cast<std::uint32_t>(operation.size()));
+  }
+  if (xreq_packet_address % host_send::header_bytes != 0) {
+    return refuse(prefix_error, Reason::packet_words_alignment,
+                  RefusedArgument::xreq_packet_address, xreq_packet_address);
+  }
+  const Explained<std::uint32_t> mux = host_mux_for_tile(physical_tile);
+  if (!mux) return std::unexpected(mux.error());
+  const Explained<std::uint32_t> xreq_send =
+      host_send::explained_header(xreq_packet_address, RefusedArgument::xreq_packet_address);
+  if (!xreq_send) return std::unexpected(xreq_send.error());
+
+  std::vector<std::uint32_t> out;
+  out.reserve(host_frame::prologue_words + body.size() + 1 + host_frame::epilogue_words);
+  append_prologue(out, *mux, SYNC_HOST_INSTRUCTION);
+  const std::span<const std::uint32_t> prefix = body.first(combined_prefix_words);
+  const std::span<const std::uint32_t> rest = body.subspan(combined_prefix_words);
+  out.insert(out.end(), prefix.begin(), prefix.end());
+  out.push_back(*xreq_send);
+  out.insert(out.end(), rest.begin(), rest.end());
+  append_epilogue(out);
+  return out;
+}
+
+}  // namespace explained
+
+Result<std::vector<std::uint32_t>> wrap_host_operation(std::uint16_t physical_tile,
+                                                       std::span<const std::uint32_t> operation,
+                                                       std::uint32_t entry_sync) {
+  return without_reason(explained::wrap_host_operation(physical_tile, operation, entry_sync));
 }
 
 Result<std::vector<std::uint32_t>> wrap_host_xreq_operation(
@@ -63,28 +112,8 @@ Result<std::vector<std::uint32_t>> wrap_host_target_operation(
 Result<std::vector<std::uint32_t>> wrap_combined_host_operation(
     std::uint16_t physical_tile, std::span<const std::uint32_t> operation,
     std::uint32_t xreq_packet_address) {
-  if (!ends_in_return(operation)) {
-    return std::unexpected(ExchangeError::schedule(schedule_message::local_host_operation_return));
-  }
-  const std::span<const std::uint32_t> body = operation.first(operation.size() - 1);
-  if (body.size() < combined_prefix_words || xreq_packet_address % host_send::header_bytes != 0) {
-    return std::unexpected(ExchangeError::schedule(schedule_message::local_host_operation_prefix));
-  }
-  const Result<std::uint32_t> mux = host_mux_for_tile(physical_tile);
-  if (!mux) return std::unexpected(mux.error());
-  const Result<std::uint32_t> xreq_send = host_send::header(xreq_packet_address);
-  if (!xreq_send) return std::unexpected(xreq_send.error());
-
-  std::vector<std::uint32_t> out;
-  out.reserve(host_frame::prologue_words + body.size() + 1 + host_frame::epilogue_words);
-  append_prologue(out, *mux, SYNC_HOST_INSTRUCTION);
-  const std::span<const std::uint32_t> prefix = body.first(combined_prefix_words);
-  const std::span<const std::uint32_t> rest = body.subspan(combined_prefix_words);
-  out.insert(out.end(), prefix.begin(), prefix.end());
-  out.push_back(*xreq_send);
-  out.insert(out.end(), rest.begin(), rest.end());
-  append_epilogue(out);
-  return out;
+  return without_reason(
+      explained::wrap_combined_host_operation(physical_tile, operation, xreq_packet_address));
 }
 
 void append_local_host_completion(std::vector<std::uint32_t>& instructions) {

@@ -17,23 +17,39 @@ namespace {
 
 constexpr std::uint64_t address_max = std::numeric_limits<std::uint32_t>::max();
 
-// Header SEND from an address computed in 64 bits; anything past 32 bits is as
-// unreachable for a SEND as anything from 0x100000 up.
-Result<std::uint32_t> header_send_at(std::uint64_t byte_address) {
-  if (byte_address > address_max) {
-    return std::unexpected(ExchangeError::schedule(schedule_message::send_instruction_operand));
+// SEND of the header of chunk `chunk`, from an address computed in 64 bits;
+// anything past 32 bits is as unreachable for a SEND as anything from 0x100000 up.
+Explained<std::uint32_t> header_send_at(std::uint32_t packet_address, std::uint32_t chunk) {
+  const std::uint64_t byte_address =
+      std::uint64_t{packet_address} + std::uint64_t{host_send::header_bytes} * chunk;
+  const Result<std::uint32_t> send =
+      byte_address > address_max
+          ? std::unexpected(ExchangeError::schedule(schedule_message::send_instruction_operand))
+          : host_send::header(static_cast<std::uint32_t>(byte_address));
+  if (!send) {
+    return refuse(send.error(), Reason::chunk_header_send_range, RefusedArgument::packet_address,
+                  packet_address, chunk);
   }
-  return host_send::header(static_cast<std::uint32_t>(byte_address));
+  return *send;
 }
 
 // A payload SEND moves whole words from a word address; anything else would
 // silently drop bytes or read from the wrong place.
-Result<std::uint32_t> payload_send(const HostTransferChunk& chunk) {
+Explained<std::uint32_t> payload_send(const HostTransferChunk& chunk) {
   if (chunk.bytes < host_send::word_bytes || chunk.bytes % host_send::word_bytes != 0 ||
       chunk.tile_address % host_send::word_bytes != 0) {
-    return host_packet::fail();
+    return host_packet::refuse(Reason::payload_not_words, RefusedArgument::chunk, chunk.bytes,
+                               chunk.tile_address);
   }
-  return host_send::words(chunk.tile_address, chunk.bytes / host_send::word_bytes);
+  return host_send::explained_words(chunk.tile_address, chunk.bytes / host_send::word_bytes,
+                                    RefusedArgument::tile_address);
+}
+
+ExplainedStatus check_packet_address(std::uint32_t packet_address, RefusedArgument argument) {
+  if (packet_address % host_send::header_bytes != 0) {
+    return host_packet::refuse(Reason::packet_words_alignment, argument, packet_address);
+  }
+  return {};
 }
 
 // The closing words of every data-transfer program.
@@ -44,16 +60,23 @@ void append_program_end(std::vector<std::uint32_t>& instructions) {
 
 }  // namespace
 
-Result<TileToHostProgram> assemble_host_to_tile_target_program(std::uint16_t physical_tile,
-                                                               std::uint32_t tile_address,
-                                                               std::uint32_t host_offset,
-                                                               std::uint32_t bytes,
-                                                               std::uint32_t packet_address) {
-  const Result<std::vector<HostTransferChunk>> chunks =
-      plan_host_to_tile(physical_tile, tile_address, host_offset, bytes);
+namespace explained {
+
+Explained<TileToHostProgram> assemble_host_to_tile_target_program(std::uint16_t physical_tile,
+                                                                  std::uint32_t tile_address,
+                                                                  std::uint32_t host_offset,
+                                                                  std::uint32_t bytes,
+                                                                  std::uint32_t packet_address) {
+  const Explained<std::vector<HostTransferChunk>> chunks =
+      explained::plan_host_to_tile(physical_tile, tile_address, host_offset, bytes);
   if (!chunks) return std::unexpected(chunks.error());
-  if (packet_address % host_send::header_bytes != 0) return host_packet::fail();
-  const Result<std::uint32_t> first_send = host_send::header(packet_address);
+  if (const ExplainedStatus aligned =
+          check_packet_address(packet_address, RefusedArgument::packet_address);
+      !aligned) {
+    return std::unexpected(aligned.error());
+  }
+  const Explained<std::uint32_t> first_send =
+      host_send::explained_header(packet_address, RefusedArgument::packet_address);
   if (!first_send) return std::unexpected(first_send.error());
 
   const std::size_t n = chunks->size();
@@ -78,13 +101,17 @@ Result<TileToHostProgram> assemble_host_to_tile_target_program(std::uint16_t phy
   return program;
 }
 
-Result<TileToHostProgram> assemble_tile_to_host_target_program(
+Explained<TileToHostProgram> assemble_tile_to_host_target_program(
     std::uint16_t physical_tile, std::uint32_t tile_address, std::uint32_t host_offset,
     std::uint32_t bytes, std::uint32_t packet_address, std::uint32_t command_address) {
-  const Result<std::vector<HostTransferChunk>> chunks =
-      plan_tile_to_host(physical_tile, tile_address, host_offset, bytes);
+  const Explained<std::vector<HostTransferChunk>> chunks =
+      explained::plan_tile_to_host(physical_tile, tile_address, host_offset, bytes);
   if (!chunks) return std::unexpected(chunks.error());
-  if (packet_address % host_send::header_bytes != 0) return host_packet::fail();
+  if (const ExplainedStatus aligned =
+          check_packet_address(packet_address, RefusedArgument::packet_address);
+      !aligned) {
+    return std::unexpected(aligned.error());
+  }
 
   TileToHostProgram program;
   program.packet_words.reserve(2 * chunks->size() + 2);
@@ -96,46 +123,86 @@ Result<TileToHostProgram> assemble_tile_to_host_target_program(
   const std::uint64_t close_address =
       std::uint64_t{packet_address} +
       std::uint64_t{host_send::word_bytes} * program.packet_words.size();
-  if (close_address > address_max) return host_packet::fail();
-  const Result<HostPacketHeader> close = zero_byte_read_packet(physical_tile, command_address);
-  if (!close) return std::unexpected(close.error());
+  if (close_address > address_max) {
+    return host_packet::refuse(Reason::close_header_passes_address_space,
+                               RefusedArgument::packet_address, packet_address,
+                               static_cast<std::uint32_t>(chunks->size()));
+  }
+  const Explained<HostPacketHeader> close =
+      explained::zero_byte_read_packet(physical_tile, command_address);
+  if (!close) {
+    return renamed(close.error(), RefusedArgument::dummy_tile_address,
+                   RefusedArgument::command_address);
+  }
   program.packet_words.push_back(close->word0);
   program.packet_words.push_back(close->word1);
 
-  Result<std::vector<std::uint32_t>> instructions = tile_to_host_target_instructions(
+  Explained<std::vector<std::uint32_t>> instructions = explained::tile_to_host_target_instructions(
       *chunks, packet_address, static_cast<std::uint32_t>(close_address));
   if (!instructions) return std::unexpected(instructions.error());
   program.instructions = std::move(*instructions);
   return program;
 }
 
-Result<std::vector<std::uint32_t>> tile_to_host_target_instructions(
+Explained<std::vector<std::uint32_t>> tile_to_host_target_instructions(
     std::span<const HostTransferChunk> chunks, std::uint32_t packet_address,
     std::uint32_t close_address) {
-  if (chunks.empty() || packet_address % host_send::header_bytes != 0 ||
-      close_address % host_send::header_bytes != 0) {
-    return host_packet::fail();
+  if (chunks.empty()) return host_packet::refuse(Reason::no_chunks, RefusedArgument::chunk);
+  if (const ExplainedStatus aligned =
+          check_packet_address(packet_address, RefusedArgument::packet_address);
+      !aligned) {
+    return std::unexpected(aligned.error());
+  }
+  if (const ExplainedStatus aligned =
+          check_packet_address(close_address, RefusedArgument::close_address);
+      !aligned) {
+    return std::unexpected(aligned.error());
   }
   std::vector<std::uint32_t> instructions;
   instructions.reserve(2 * chunks.size() + 6);
   instructions.push_back(host_program::length_load(1));
   instructions.push_back(host_program::length_register_write);
-  std::uint64_t header_address = packet_address;
+  std::uint32_t index = 0;
   for (const HostTransferChunk& chunk : chunks) {
-    const Result<std::uint32_t> header = header_send_at(header_address);
+    const Explained<std::uint32_t> header = header_send_at(packet_address, index++);
     if (!header) return std::unexpected(header.error());
-    const Result<std::uint32_t> payload = payload_send(chunk);
+    const Explained<std::uint32_t> payload = payload_send(chunk);
     if (!payload) return std::unexpected(payload.error());
     instructions.push_back(*header);
     instructions.push_back(*payload);
-    header_address += host_send::header_bytes;
   }
   instructions.push_back(host_program::close_delay);
-  const Result<std::uint32_t> close = host_send::header(close_address);
+  const Explained<std::uint32_t> close =
+      host_send::explained_header(close_address, RefusedArgument::close_address);
   if (!close) return std::unexpected(close.error());
   instructions.push_back(*close);
   append_program_end(instructions);
   return instructions;
+}
+
+}  // namespace explained
+
+Result<TileToHostProgram> assemble_host_to_tile_target_program(std::uint16_t physical_tile,
+                                                               std::uint32_t tile_address,
+                                                               std::uint32_t host_offset,
+                                                               std::uint32_t bytes,
+                                                               std::uint32_t packet_address) {
+  return without_reason(explained::assemble_host_to_tile_target_program(
+      physical_tile, tile_address, host_offset, bytes, packet_address));
+}
+
+Result<TileToHostProgram> assemble_tile_to_host_target_program(
+    std::uint16_t physical_tile, std::uint32_t tile_address, std::uint32_t host_offset,
+    std::uint32_t bytes, std::uint32_t packet_address, std::uint32_t command_address) {
+  return without_reason(explained::assemble_tile_to_host_target_program(
+      physical_tile, tile_address, host_offset, bytes, packet_address, command_address));
+}
+
+Result<std::vector<std::uint32_t>> tile_to_host_target_instructions(
+    std::span<const HostTransferChunk> chunks, std::uint32_t packet_address,
+    std::uint32_t close_address) {
+  return without_reason(
+      explained::tile_to_host_target_instructions(chunks, packet_address, close_address));
 }
 
 }  // namespace meshweave

@@ -11,6 +11,7 @@
 #include "../events/plan_events.hpp"
 #include "meshweave/plans/plan_rows.hpp"
 #include "meshweave/topology/topology.hpp"
+#include "point_to_point_into.hpp"
 #include "tile_set.hpp"
 
 namespace meshweave {
@@ -52,34 +53,51 @@ class MuxTimes {
 
 }  // namespace
 
-Result<MulticastPlan> Topology::multicast(std::uint16_t sender_logical,
-                                          std::span<const std::uint16_t> receiver_logical,
-                                          std::uint32_t count, std::uint32_t schedule_offset) const {
-  if (const Status valid = validate_count(count); !valid) return std::unexpected(valid.error());
-  const Result<std::uint16_t> source = physical(sender_logical);
-  if (!source) return std::unexpected(source.error());
+Explained<MulticastPlan> explained::multicast(const Topology& topology,
+                                             std::uint16_t sender_logical,
+                                             std::span<const std::uint16_t> receiver_logical,
+                                             std::uint32_t count, std::uint32_t schedule_offset) {
+  if (const ExplainedStatus valid = plan_rows::check_count(count); !valid) {
+    return std::unexpected(valid.error());
+  }
+  const Result<std::uint16_t> source = topology.physical(sender_logical);
+  if (!source) {
+    return std::unexpected(
+        tile_refusal(topology, source.error(), RefusedArgument::sender, sender_logical));
+  }
   const std::uint32_t source_physical = *source;
+  const std::span<const std::uint16_t> logical_to_physical = topology.logical_to_physical();
+  const std::size_t tile_count = logical_to_physical.size();
 
   // One pass checks the receiver set and times every route. A receiver outside
   // the table is a bad set, not a bad tile: the sender alone reports Tile.
-  if (receiver_logical.empty()) return std::unexpected(ExchangeError::receiver_set());
-  TileSet used{tile_count()};
+  const ExchangeError bad_set = ExchangeError::receiver_set();
+  if (receiver_logical.empty()) {
+    return refuse(bad_set, Reason::no_receivers, RefusedArgument::receiver);
+  }
+  TileSet used{tile_count};
   used.insert(sender_logical);
   MuxSpan mux;
   // Only receivers that passed the set check get a time, and at most
-  // tile_count() - 1 can: a longer list never needs more room than that.
-  MuxTimes mux_times{std::min(receiver_logical.size(), tile_count())};
+  // tile_count - 1 can: a longer list never needs more room than that.
+  MuxTimes mux_times{std::min(receiver_logical.size(), tile_count)};
   for (std::size_t index = 0; index < receiver_logical.size(); ++index) {
     const std::uint16_t receiver = receiver_logical[index];
-    if (receiver >= tile_count() || !used.insert(receiver)) {
-      return std::unexpected(ExchangeError::receiver_set());
+    if (receiver >= tile_count) {
+      return std::unexpected(tile_refusal(topology, bad_set, RefusedArgument::receiver, receiver));
     }
-    const std::int32_t mux_time = time_to_mux(source_physical, logical_to_physical_[receiver]);
+    if (!used.insert(receiver)) {
+      return refuse(bad_set,
+                    receiver == sender_logical ? Reason::receiver_is_sender
+                                               : Reason::receiver_repeated,
+                    RefusedArgument::receiver, receiver);
+    }
+    const std::int32_t mux_time = time_to_mux(source_physical, logical_to_physical[receiver]);
     mux_times[index] = mux_time;
     mux.earliest = std::min(mux.earliest, mux_time);
     mux.latest = std::max(mux.latest, mux_time);
     mux.farthest_physical =
-        std::max<std::uint32_t>(mux.farthest_physical, logical_to_physical_[receiver]);
+        std::max<std::uint32_t>(mux.farthest_physical, logical_to_physical[receiver]);
   }
 
   // Start as early as no receiver has to receive before cycle 0, then later by the offset.
@@ -87,35 +105,42 @@ Result<MulticastPlan> Topology::multicast(std::uint16_t sender_logical,
       mux.earliest < 0 ? static_cast<std::uint32_t>(-static_cast<std::int64_t>(mux.earliest)) : 0;
   if (natural_start > plan_rows::multicast_latest_cycle ||
       schedule_offset > plan_rows::multicast_latest_cycle - natural_start) {
-    return std::unexpected(ExchangeError::schedule(schedule_message::multicast_start_cycle));
+    return refuse(ExchangeError::schedule(schedule_message::multicast_start_cycle),
+                  Reason::multicast_start_late, RefusedArgument::schedule_offset, schedule_offset,
+                  natural_start);
   }
   const std::uint32_t start_cycle = natural_start + schedule_offset;
   // The latest receiver decides; checked before any row is built.
-  if (std::int64_t{start_cycle} + mux.latest > plan_rows::multicast_latest_cycle) {
-    return std::unexpected(ExchangeError::schedule(schedule_message::multicast_receive_cycle));
+  if (const std::int64_t latest_receive = std::int64_t{start_cycle} + mux.latest;
+      latest_receive > plan_rows::multicast_latest_cycle) {
+    return refuse(ExchangeError::schedule(schedule_message::multicast_receive_cycle),
+                  Reason::multicast_receive_late, RefusedArgument::schedule_offset,
+                  schedule_offset, static_cast<std::uint32_t>(latest_receive));
   }
   // Only caller tables can fail these: the sender must fit the receivers' XPIC
   // tile selector and the farthest receiver row its PIC wait.
   if (!xpic_word::Selector::fits(source_physical)) {
-    return std::unexpected(ExchangeError::schedule(schedule_message::multicast_sender_tile));
+    return refuse(ExchangeError::schedule(schedule_message::multicast_sender_tile),
+                  Reason::multicast_sender_tile, RefusedArgument::sender, source_physical);
   }
-  if (const Status phase = plan_rows::check_receiver_phase(mux.farthest_physical); !phase) {
+  if (const ExplainedStatus phase = plan_rows::check_receiver_phase(mux.farthest_physical);
+      !phase) {
     return std::unexpected(phase.error());
   }
 
   const std::uint32_t send_direction =
       receiver_logical.size() == 1
-          ? direction(source_physical, logical_to_physical_[receiver_logical.front()])
+          ? direction(source_physical, logical_to_physical[receiver_logical.front()])
           : plan_rows::both_directions;
   const Result<PlanRow> sender =
       plan_rows::sender_row(static_cast<std::int32_t>(start_cycle) - 1, send_direction,
                             plan_rows::both_directions, count);
-  if (!sender) return std::unexpected(sender.error());
+  if (!sender) return refuse(sender.error());
 
   MulticastPlan plan{*sender, {}};
   plan.receivers.reserve(receiver_logical.size());
   for (std::size_t index = 0; index < receiver_logical.size(); ++index) {
-    const std::uint32_t receiver_physical = logical_to_physical_[receiver_logical[index]];
+    const std::uint32_t receiver_physical = logical_to_physical[receiver_logical[index]];
     // Never negative: the start is at least the earliest route's lead.
     const auto receive_cycle =
         static_cast<std::uint32_t>(static_cast<std::int32_t>(start_cycle) + mux_times[index]);
@@ -127,6 +152,13 @@ Result<MulticastPlan> Topology::multicast(std::uint16_t sender_logical,
     plan_events::emit_multicast(sender_logical, receiver_logical, count, schedule_offset);
   }
   return plan;
+}
+
+Result<MulticastPlan> Topology::multicast(std::uint16_t sender_logical,
+                                          std::span<const std::uint16_t> receiver_logical,
+                                          std::uint32_t count, std::uint32_t schedule_offset) const {
+  return without_reason(
+      explained::multicast(*this, sender_logical, receiver_logical, count, schedule_offset));
 }
 
 }  // namespace meshweave

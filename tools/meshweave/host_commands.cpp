@@ -6,9 +6,11 @@
 #include <string_view>
 
 #include "command_support.hpp"
+#include "diagnostics.hpp"
 #include "exit_codes.hpp"
 #include "meshweave/host/request_programs.hpp"
 #include "meshweave/host/target_programs.hpp"
+#include "meshweave/instruction_words/refusal.hpp"
 #include "number_text.hpp"
 #include "word_listing.hpp"
 
@@ -35,7 +37,7 @@ class Arguments {
 
  private:
   void refuse(std::string_view option, std::uint64_t value, std::string_view reason) {
-    if (ok_) err_ << "meshweave host: " << option << ' ' << value << ' ' << reason << '\n';
+    if (ok_) report_error(err_, "host", option, std::to_string(value) + ' ' + std::string{reason});
     ok_ = false;
   }
 
@@ -43,10 +45,35 @@ class Arguments {
   bool ok_ = true;
 };
 
-int print_program(const Result<TileToHostProgram>& program, std::uint32_t packet_address,
+// The option that gave the refused argument. The close address follows the
+// packet words, so it comes from --packet-address.
+std::string_view option_of(RefusedArgument argument) noexcept {
+  switch (argument) {
+    case RefusedArgument::tile:
+    case RefusedArgument::target_tile:
+      return "--tile";
+    case RefusedArgument::tile_address:
+      return "--tile-address";
+    case RefusedArgument::host_offset:
+      return "--host-offset";
+    case RefusedArgument::bytes:
+      return "--bytes";
+    case RefusedArgument::packet_address:
+    case RefusedArgument::close_address:
+      return "--packet-address";
+    case RefusedArgument::command_address:
+      return "--command-address";
+    case RefusedArgument::destination_address:
+      return "--destination-address";
+    default:
+      return "";
+  }
+}
+
+int print_program(const Explained<TileToHostProgram>& program, std::uint32_t packet_address,
                   std::ostream& out, std::ostream& err) {
   if (!program) {
-    err << "meshweave host: " << to_string(program.error()) << '\n';
+    report_error(err, "host", option_of(program.error().argument), explain(program.error()));
     return exit_bad_input;
   }
   std::string text = "instructions\n";
@@ -70,9 +97,9 @@ int run_host_to_tile(const HostRequest& request, std::ostream& out, std::ostream
   const std::uint32_t bytes = arguments.word(request.bytes, "--bytes");
   const std::uint32_t packet_address = arguments.word(request.packet_address, "--packet-address");
   if (!arguments.ok()) return exit_bad_input;
-  return print_program(
-      assemble_host_to_tile_target_program(tile, tile_address, host_offset, bytes, packet_address),
-      packet_address, out, err);
+  return print_program(explained::assemble_host_to_tile_target_program(
+                           tile, tile_address, host_offset, bytes, packet_address),
+                       packet_address, out, err);
 }
 
 int run_host_from_tile(const HostRequest& request, std::ostream& out, std::ostream& err) {
@@ -85,8 +112,8 @@ int run_host_from_tile(const HostRequest& request, std::ostream& out, std::ostre
   const std::uint32_t command_address =
       arguments.word(request.command_address, "--command-address");
   if (!arguments.ok()) return exit_bad_input;
-  return print_program(assemble_tile_to_host_target_program(tile, tile_address, host_offset, bytes,
-                                                            packet_address, command_address),
+  return print_program(explained::assemble_tile_to_host_target_program(
+                           tile, tile_address, host_offset, bytes, packet_address, command_address),
                        packet_address, out, err);
 }
 
@@ -97,7 +124,7 @@ int run_host_xreq(const HostRequest& request, std::ostream& out, std::ostream& e
   for (const std::uint64_t value : request.tiles) tiles.push_back(arguments.tile(value));
   const std::uint32_t packet_address = arguments.word(request.packet_address, "--packet-address");
   if (!arguments.ok()) return exit_bad_input;
-  return print_program(assemble_host_xreq_program_for_targets(tiles, packet_address),
+  return print_program(explained::assemble_host_xreq_program_for_targets(tiles, packet_address),
                        packet_address, out, err);
 }
 
@@ -108,9 +135,9 @@ int run_host_command_read(const HostRequest& request, std::ostream& out, std::os
       arguments.word(request.destination_address, "--destination-address");
   const std::uint32_t host_offset = arguments.word(request.host_offset, "--host-offset");
   if (!arguments.ok()) return exit_bad_input;
-  return print_program(
-      assemble_host_command_read_program(packet_address, destination_address, host_offset),
-      packet_address, out, err);
+  return print_program(explained::assemble_host_command_read_program(
+                           packet_address, destination_address, host_offset),
+                       packet_address, out, err);
 }
 
 }  // namespace meshweave::tool

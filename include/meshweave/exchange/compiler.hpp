@@ -10,6 +10,7 @@
 
 #include "meshweave/exchange/description.hpp"
 #include "meshweave/instruction_words/error.hpp"
+#include "meshweave/instruction_words/refusal.hpp"
 #include "meshweave/topology/topology.hpp"
 
 namespace meshweave {
@@ -29,6 +30,9 @@ struct CompileError {
   std::optional<std::size_t> transfer;
   std::optional<std::uint16_t> tile;
   std::optional<std::size_t> other_transfer;
+  // Why the check behind a Library error refused (explain(*refusal)), when it
+  // gives a reason.
+  std::optional<Refusal> refusal;
 
   friend bool operator==(const CompileError&, const CompileError&) = default;
 };

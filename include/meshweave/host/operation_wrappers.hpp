@@ -8,6 +8,7 @@
 #include "meshweave/host/packet_header.hpp"
 #include "meshweave/instruction_words/control_words.hpp"
 #include "meshweave/instruction_words/error.hpp"
+#include "meshweave/instruction_words/refusal.hpp"
 #include "meshweave/instruction_words/scalar_encoders.hpp"
 
 namespace meshweave {
@@ -48,10 +49,18 @@ static_assert(mux_register_write == 0x438080a0u && mux_release_load == 0x1980064
 
 // The xreq tile keeps tile bits 0 and 2..5, exactly the bits of the mux number,
 // so both tiles share one mux and the xreq tile is its own xreq tile.
-constexpr Result<HostHierarchy> host_hierarchy(std::uint16_t target_physical_tile) noexcept {
-  if (!validate_host_tile(target_physical_tile)) return host_packet::fail();
+namespace explained {
+constexpr Explained<HostHierarchy> host_hierarchy(std::uint16_t target_physical_tile) noexcept {
+  if (const ExplainedStatus valid = validate_host_tile(target_physical_tile); !valid) {
+    return std::unexpected(valid.error());
+  }
   return HostHierarchy{static_cast<std::uint16_t>(target_physical_tile & HOST_MUX_TILE_MASK),
                        target_physical_tile};
+}
+}  // namespace explained
+
+constexpr Result<HostHierarchy> host_hierarchy(std::uint16_t target_physical_tile) noexcept {
+  return without_reason(explained::host_hierarchy(target_physical_tile));
 }
 
 static_assert(host_hierarchy(260).value() == HostHierarchy{4, 260});
@@ -77,6 +86,16 @@ Result<std::vector<std::uint32_t>> wrap_host_target_operation(
 Result<std::vector<std::uint32_t>> wrap_combined_host_operation(
     std::uint16_t physical_tile, std::span<const std::uint32_t> operation,
     std::uint32_t xreq_packet_address);
+
+// The wrappers with the reason of a refusal.
+namespace explained {
+Explained<std::vector<std::uint32_t>> wrap_host_operation(std::uint16_t physical_tile,
+                                                          std::span<const std::uint32_t> operation,
+                                                          std::uint32_t entry_sync);
+Explained<std::vector<std::uint32_t>> wrap_combined_host_operation(
+    std::uint16_t physical_tile, std::span<const std::uint32_t> operation,
+    std::uint32_t xreq_packet_address);
+}  // namespace explained
 
 // The epilogue without its return, for programs that go on after the host
 // operation.

@@ -7,6 +7,7 @@
 
 #include "meshweave/instruction_words/bit_field.hpp"
 #include "meshweave/instruction_words/error.hpp"
+#include "meshweave/instruction_words/refusal.hpp"
 
 namespace meshweave {
 
@@ -88,70 +89,111 @@ constexpr std::unexpected<ExchangeError> fail() noexcept {
   return std::unexpected(ExchangeError::host_packet());
 }
 
-// Whether `bytes` at `host_offset` is a whole packet of class `size`.
-constexpr bool fits_class(std::uint32_t host_offset, std::uint32_t bytes,
-                          HostPacketSize size) noexcept {
+// Every refusal of the host operations is a HostPacket error with a reason.
+constexpr std::unexpected<Refusal> refuse(Reason reason, RefusedArgument argument,
+                                          std::uint32_t first = 0,
+                                          std::uint32_t second = 0) noexcept {
+  return meshweave::refuse(ExchangeError::host_packet(), reason, argument, first, second);
+}
+
+// Why `bytes` at `host_offset` is not a whole packet of class `size`, if it is not.
+constexpr ExplainedStatus check_class(std::uint32_t host_offset, std::uint32_t bytes,
+                                      HostPacketSize size) noexcept {
   if (size == HostPacketSize::Short) {
-    return bytes >= short_unit_bytes && bytes <= short_max_bytes && bytes % short_unit_bytes == 0 &&
-           host_offset % short_unit_bytes == 0;
+    if (bytes < short_unit_bytes || bytes > short_max_bytes || bytes % short_unit_bytes != 0 ||
+        host_offset % short_unit_bytes != 0) {
+      return refuse(Reason::not_short_packet, RefusedArgument::host_offset, host_offset, bytes);
+    }
+    return {};
   }
-  return bytes >= long_unit_bytes && bytes <= long_max_bytes && bytes % long_unit_bytes == 0 &&
-         host_offset % long_unit_bytes == 0;
+  if (bytes < long_unit_bytes || bytes > long_max_bytes || bytes % long_unit_bytes != 0 ||
+      host_offset % long_unit_bytes != 0) {
+    return refuse(Reason::not_long_packet, RefusedArgument::host_offset, host_offset, bytes);
+  }
+  return {};
 }
 
 // Granule of `tile_address` inside the host exchange window. Only the first
 // byte is checked: a packet may run past the window's end.
-constexpr Result<std::uint32_t> exchange_address(std::uint32_t tile_address) noexcept {
-  if (tile_address < HOST_EXCHANGE_WINDOW_BEGIN || tile_address % EXCHANGE_ADDRESS_GRANULE != 0 ||
-      tile_address >= HOST_EXCHANGE_WINDOW_END) {
-    return fail();
+constexpr Explained<std::uint32_t> exchange_address(
+    std::uint32_t tile_address, RefusedArgument argument = RefusedArgument::tile_address) noexcept {
+  if (tile_address < HOST_EXCHANGE_WINDOW_BEGIN || tile_address >= HOST_EXCHANGE_WINDOW_END) {
+    return refuse(Reason::outside_host_window, argument, tile_address);
+  }
+  if (tile_address % EXCHANGE_ADDRESS_GRANULE != 0) {
+    return refuse(Reason::off_exchange_granule, argument, tile_address);
   }
   return (tile_address - HOST_EXCHANGE_WINDOW_BEGIN) / EXCHANGE_ADDRESS_GRANULE;
 }
 }  // namespace host_packet
 
-constexpr Status validate_host_tile(std::uint16_t physical_tile) noexcept {
-  if (physical_tile > MAX_HOST_PACKET_TILE) return host_packet::fail();
+// The operations below, each with the refusal of the check that failed. The
+// plain operations after them return the same values and only the error.
+namespace explained {
+
+constexpr ExplainedStatus validate_host_tile(std::uint16_t physical_tile) noexcept {
+  if (physical_tile > MAX_HOST_PACKET_TILE) {
+    return host_packet::refuse(Reason::host_tile_range, RefusedArgument::tile, physical_tile);
+  }
   return {};
 }
 
-namespace host_packet {
 // Host-to-tile word0 holds tile bits 10..0 only; bit 11 would fall on a
 // stream-end bit and the header would address the tile 2048 lower, so such
 // tiles are refused rather than silently aliased.
-constexpr Status validate_host_to_tile_tile(std::uint16_t physical_tile) noexcept {
-  if (!validate_host_tile(physical_tile) ||
-      !host_packet_word0::HostToTileTile::fits(physical_tile)) {
-    return fail();
+constexpr ExplainedStatus validate_host_to_tile_tile(std::uint16_t physical_tile) noexcept {
+  if (const ExplainedStatus valid = validate_host_tile(physical_tile); !valid) return valid;
+  if (!host_packet_word0::HostToTileTile::fits(physical_tile)) {
+    return host_packet::refuse(Reason::host_to_tile_tile_range, RefusedArgument::tile,
+                               physical_tile);
   }
   return {};
 }
-}  // namespace host_packet
 
-// Tiles that differ only in bit 1 or in bits 6 and up share a mux number.
-constexpr Result<std::uint32_t> host_mux_for_tile(std::uint16_t physical_tile) noexcept {
-  if (!validate_host_tile(physical_tile)) return host_packet::fail();
+constexpr Explained<std::uint32_t> host_mux_for_tile(std::uint16_t physical_tile) noexcept {
+  if (const ExplainedStatus valid = validate_host_tile(physical_tile); !valid) {
+    return std::unexpected(valid.error());
+  }
   return HOST_MUX_BASE + (physical_tile & HOST_MUX_TILE_MASK);
 }
 
-constexpr Result<HostPacketSize> host_packet_size(std::uint32_t host_offset,
-                                                  std::uint32_t bytes) noexcept {
-  if (host_packet::fits_class(host_offset, bytes, HostPacketSize::Short)) {
-    return HostPacketSize::Short;
+// Short when it fits, else Long when it fits; the reason names the first rule
+// that both classes break, so the checks run from the byte count alone to the
+// host offset and from the word rules to the Long rules.
+constexpr Explained<HostPacketSize> host_packet_size(std::uint32_t host_offset,
+                                                     std::uint32_t bytes) noexcept {
+  using host_packet::refuse;
+  if (bytes == 0) return refuse(Reason::zero_bytes, RefusedArgument::bytes, bytes);
+  if (bytes > host_packet::long_max_bytes) {
+    return refuse(Reason::packet_too_long, RefusedArgument::bytes, bytes);
   }
-  if (host_packet::fits_class(host_offset, bytes, HostPacketSize::Long)) {
-    return HostPacketSize::Long;
+  if (bytes % host_packet::short_unit_bytes != 0) {
+    return refuse(Reason::bytes_not_words, RefusedArgument::bytes, bytes);
   }
-  return host_packet::fail();
+  if (host_offset % host_packet::short_unit_bytes != 0) {
+    return refuse(Reason::host_offset_not_words, RefusedArgument::host_offset, host_offset);
+  }
+  if (bytes <= host_packet::short_max_bytes) return HostPacketSize::Short;
+  if (bytes % host_packet::long_unit_bytes != 0) {
+    return refuse(Reason::long_bytes_not_units, RefusedArgument::bytes, bytes);
+  }
+  if (host_offset % host_packet::long_unit_bytes != 0) {
+    return refuse(Reason::long_host_offset_not_units, RefusedArgument::host_offset, host_offset,
+                  bytes);
+  }
+  return HostPacketSize::Long;
 }
 
 // word1 bits 30..0: host address and length, both in units of the class. A
 // transfer that is not a whole packet of `size` is refused, since its length or
 // address would not survive the shift into units; so is a host address beyond
 // 27 bits (Short packets at host offsets of 0x20000000 and up).
-constexpr Result<std::uint32_t> host_address_length(std::uint32_t host_offset, std::uint32_t bytes,
-                                                    HostPacketSize size) noexcept {
-  if (!host_packet::fits_class(host_offset, bytes, size)) return host_packet::fail();
+constexpr Explained<std::uint32_t> host_address_length(std::uint32_t host_offset,
+                                                       std::uint32_t bytes,
+                                                       HostPacketSize size) noexcept {
+  if (const ExplainedStatus fits = host_packet::check_class(host_offset, bytes, size); !fits) {
+    return std::unexpected(fits.error());
+  }
   const std::uint32_t shift =
       size == HostPacketSize::Long ? host_packet::long_unit_shift : host_packet::short_unit_shift;
   const std::uint32_t units = bytes >> shift;
@@ -160,8 +202,38 @@ constexpr Result<std::uint32_t> host_address_length(std::uint32_t host_offset, s
       size == HostPacketSize::Long && bytes == host_packet::long_max_bytes ? 0 : units;
   const std::uint64_t value =
       (std::uint64_t{host_offset >> shift} << host_packet_word1::HostAddress::low) | length;
-  if (value > host_packet_word1::AddressLength::max) return host_packet::fail();
+  if (value > host_packet_word1::AddressLength::max) {
+    return host_packet::refuse(Reason::short_host_offset_range, RefusedArgument::host_offset,
+                               host_offset);
+  }
   return static_cast<std::uint32_t>(value);
+}
+
+}  // namespace explained
+
+constexpr Status validate_host_tile(std::uint16_t physical_tile) noexcept {
+  return without_reason(explained::validate_host_tile(physical_tile));
+}
+
+namespace host_packet {
+constexpr Status validate_host_to_tile_tile(std::uint16_t physical_tile) noexcept {
+  return without_reason(explained::validate_host_to_tile_tile(physical_tile));
+}
+}  // namespace host_packet
+
+// Tiles that differ only in bit 1 or in bits 6 and up share a mux number.
+constexpr Result<std::uint32_t> host_mux_for_tile(std::uint16_t physical_tile) noexcept {
+  return without_reason(explained::host_mux_for_tile(physical_tile));
+}
+
+constexpr Result<HostPacketSize> host_packet_size(std::uint32_t host_offset,
+                                                  std::uint32_t bytes) noexcept {
+  return without_reason(explained::host_packet_size(host_offset, bytes));
+}
+
+constexpr Result<std::uint32_t> host_address_length(std::uint32_t host_offset, std::uint32_t bytes,
+                                                    HostPacketSize size) noexcept {
+  return without_reason(explained::host_address_length(host_offset, bytes, size));
 }
 
 // Routing bits of a tile in word0: tile bit 0 in bit 15, bits 1 and up from bit
@@ -176,31 +248,39 @@ constexpr std::uint32_t host_route_word1(std::uint16_t physical_tile) noexcept {
   return host_packet_word1::TileLowBit::place(physical_tile & 1u);
 }
 
-constexpr Result<HostPacketHeader> host_to_tile_packet(std::uint16_t physical_tile,
-                                                       std::uint32_t tile_address,
-                                                       std::uint32_t host_offset,
-                                                       std::uint32_t bytes) noexcept {
-  if (!host_packet::validate_host_to_tile_tile(physical_tile)) return host_packet::fail();
-  const Result<std::uint32_t> exchange_address = host_packet::exchange_address(tile_address);
-  if (!exchange_address) return host_packet::fail();
-  const Result<HostPacketSize> size = host_packet_size(host_offset, bytes);
-  if (!size) return host_packet::fail();
-  const Result<std::uint32_t> address_length = host_address_length(host_offset, bytes, *size);
-  if (!address_length) return host_packet::fail();
+namespace explained {
+
+constexpr Explained<HostPacketHeader> host_to_tile_packet(std::uint16_t physical_tile,
+                                                          std::uint32_t tile_address,
+                                                          std::uint32_t host_offset,
+                                                          std::uint32_t bytes) noexcept {
+  if (const ExplainedStatus valid = validate_host_to_tile_tile(physical_tile); !valid) {
+    return std::unexpected(valid.error());
+  }
+  const Explained<std::uint32_t> exchange_address = host_packet::exchange_address(tile_address);
+  if (!exchange_address) return std::unexpected(exchange_address.error());
+  const Explained<HostPacketSize> size = explained::host_packet_size(host_offset, bytes);
+  if (!size) return std::unexpected(size.error());
+  const Explained<std::uint32_t> address_length =
+      explained::host_address_length(host_offset, bytes, *size);
+  if (!address_length) return std::unexpected(address_length.error());
   const std::uint32_t opcode =
       *size == HostPacketSize::Long ? HOST_TO_TILE_LONG_OPCODE : HOST_TO_TILE_SHORT_OPCODE;
   return HostPacketHeader{opcode | host_route_word0(physical_tile) | *exchange_address,
                           host_route_word1(physical_tile) | *address_length};
 }
 
-constexpr Result<HostPacketHeader> tile_to_host_packet(std::uint16_t physical_tile,
-                                                       std::uint32_t host_offset,
-                                                       std::uint32_t bytes) noexcept {
-  if (!validate_host_tile(physical_tile)) return host_packet::fail();
-  const Result<HostPacketSize> size = host_packet_size(host_offset, bytes);
-  if (!size) return host_packet::fail();
-  const Result<std::uint32_t> address_length = host_address_length(host_offset, bytes, *size);
-  if (!address_length) return host_packet::fail();
+constexpr Explained<HostPacketHeader> tile_to_host_packet(std::uint16_t physical_tile,
+                                                          std::uint32_t host_offset,
+                                                          std::uint32_t bytes) noexcept {
+  if (const ExplainedStatus valid = validate_host_tile(physical_tile); !valid) {
+    return std::unexpected(valid.error());
+  }
+  const Explained<HostPacketSize> size = explained::host_packet_size(host_offset, bytes);
+  if (!size) return std::unexpected(size.error());
+  const Explained<std::uint32_t> address_length =
+      explained::host_address_length(host_offset, bytes, *size);
+  if (!address_length) return std::unexpected(address_length.error());
   const std::uint32_t opcode =
       *size == HostPacketSize::Long ? TILE_TO_HOST_LONG_OPCODE : TILE_TO_HOST_SHORT_OPCODE;
   return HostPacketHeader{opcode | host_route_word0(physical_tile),
@@ -208,14 +288,38 @@ constexpr Result<HostPacketHeader> tile_to_host_packet(std::uint16_t physical_ti
 }
 
 // A host-to-tile Short header of no length: host address 0, length 0.
-constexpr Result<HostPacketHeader> zero_byte_read_packet(
+constexpr Explained<HostPacketHeader> zero_byte_read_packet(
     std::uint16_t physical_tile, std::uint32_t dummy_tile_address) noexcept {
-  if (!host_packet::validate_host_to_tile_tile(physical_tile)) return host_packet::fail();
-  const Result<std::uint32_t> exchange_address = host_packet::exchange_address(dummy_tile_address);
-  if (!exchange_address) return host_packet::fail();
+  if (const ExplainedStatus valid = validate_host_to_tile_tile(physical_tile); !valid) {
+    return std::unexpected(valid.error());
+  }
+  const Explained<std::uint32_t> exchange_address =
+      host_packet::exchange_address(dummy_tile_address, RefusedArgument::dummy_tile_address);
+  if (!exchange_address) return std::unexpected(exchange_address.error());
   return HostPacketHeader{
       HOST_TO_TILE_SHORT_OPCODE | host_route_word0(physical_tile) | *exchange_address,
       host_route_word1(physical_tile)};
+}
+
+}  // namespace explained
+
+constexpr Result<HostPacketHeader> host_to_tile_packet(std::uint16_t physical_tile,
+                                                       std::uint32_t tile_address,
+                                                       std::uint32_t host_offset,
+                                                       std::uint32_t bytes) noexcept {
+  return without_reason(
+      explained::host_to_tile_packet(physical_tile, tile_address, host_offset, bytes));
+}
+
+constexpr Result<HostPacketHeader> tile_to_host_packet(std::uint16_t physical_tile,
+                                                       std::uint32_t host_offset,
+                                                       std::uint32_t bytes) noexcept {
+  return without_reason(explained::tile_to_host_packet(physical_tile, host_offset, bytes));
+}
+
+constexpr Result<HostPacketHeader> zero_byte_read_packet(
+    std::uint16_t physical_tile, std::uint32_t dummy_tile_address) noexcept {
+  return without_reason(explained::zero_byte_read_packet(physical_tile, dummy_tile_address));
 }
 
 static_assert(host_route_word0(0xffff) == 0xffffu * 32768u);

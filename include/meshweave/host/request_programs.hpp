@@ -6,6 +6,7 @@
 #include "meshweave/host/target_programs.hpp"
 #include "meshweave/instruction_words/bit_field.hpp"
 #include "meshweave/instruction_words/error.hpp"
+#include "meshweave/instruction_words/refusal.hpp"
 
 namespace meshweave {
 
@@ -44,5 +45,14 @@ Result<TileToHostProgram> assemble_host_xreq_program_for_targets(
 Result<TileToHostProgram> assemble_host_command_read_program(std::uint32_t packet_address,
                                                              std::uint32_t destination_address,
                                                              std::uint32_t host_offset);
+
+// The request programs with the reason of a refusal.
+namespace explained {
+Explained<TileToHostProgram> assemble_host_xreq_program_for_targets(
+    std::span<const std::uint16_t> target_physical_tiles, std::uint32_t packet_address);
+Explained<TileToHostProgram> assemble_host_command_read_program(std::uint32_t packet_address,
+                                                                std::uint32_t destination_address,
+                                                                std::uint32_t host_offset);
+}  // namespace explained
 
 }  // namespace meshweave

@@ -8,6 +8,7 @@
 #include "meshweave/host/transfer_planner.hpp"
 #include "meshweave/instruction_words/control_words.hpp"
 #include "meshweave/instruction_words/error.hpp"
+#include "meshweave/instruction_words/refusal.hpp"
 #include "meshweave/instruction_words/scalar_encoders.hpp"
 
 namespace meshweave {
@@ -68,5 +69,20 @@ Result<TileToHostProgram> assemble_tile_to_host_target_program(
 Result<std::vector<std::uint32_t>> tile_to_host_target_instructions(
     std::span<const HostTransferChunk> chunks, std::uint32_t packet_address,
     std::uint32_t close_address);
+
+// The assemblers with the reason of a refusal.
+namespace explained {
+Explained<TileToHostProgram> assemble_host_to_tile_target_program(std::uint16_t physical_tile,
+                                                                  std::uint32_t tile_address,
+                                                                  std::uint32_t host_offset,
+                                                                  std::uint32_t bytes,
+                                                                  std::uint32_t packet_address);
+Explained<TileToHostProgram> assemble_tile_to_host_target_program(
+    std::uint16_t physical_tile, std::uint32_t tile_address, std::uint32_t host_offset,
+    std::uint32_t bytes, std::uint32_t packet_address, std::uint32_t command_address);
+Explained<std::vector<std::uint32_t>> tile_to_host_target_instructions(
+    std::span<const HostTransferChunk> chunks, std::uint32_t packet_address,
+    std::uint32_t close_address);
+}  // namespace explained
 
 }  // namespace meshweave

@@ -8,10 +8,12 @@
 #include <functional>
 #include <limits>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "meshweave/host/packet_header.hpp"
 #include "meshweave/instruction_words/error.hpp"
+#include "meshweave/instruction_words/refusal.hpp"
 
 namespace meshweave {
 
@@ -102,6 +104,76 @@ concept HostPacketHeaderBuilder =
     std::is_invocable_r_v<Result<HostPacketHeader>, Builder&, std::uint32_t, std::uint32_t,
                           std::uint32_t>;
 
+// A builder that gives the reasons of its refusals.
+template <class Builder>
+concept ExplainedHostPacketHeaderBuilder =
+    std::is_invocable_v<Builder&, std::uint32_t, std::uint32_t, std::uint32_t> &&
+    std::same_as<std::invoke_result_t<Builder&, std::uint32_t, std::uint32_t, std::uint32_t>,
+                 Explained<HostPacketHeader>>;
+
+namespace explained {
+
+// plan_host_transfer with a header builder that gives its reasons: its refusal
+// is returned unchanged.
+template <ExplainedHostPacketHeaderBuilder Builder>
+Explained<std::vector<HostTransferChunk>> plan_host_transfer(std::uint32_t tile_address,
+                                                             std::uint32_t host_offset,
+                                                             std::uint32_t bytes,
+                                                             std::uint32_t long_max_bytes,
+                                                             Builder&& packet) {
+  if (long_max_bytes < host_transfer::long_alignment) {
+    return host_packet::refuse(Reason::chunk_limit_too_small, RefusedArgument::chunk_limit,
+                               long_max_bytes);
+  }
+  std::vector<HostTransferChunk> chunks;
+  chunks.reserve(
+      static_cast<std::size_t>(host_transfer::chunk_count(host_offset, bytes, long_max_bytes)));
+  constexpr std::uint32_t address_max = std::numeric_limits<std::uint32_t>::max();
+  while (bytes != 0) {
+    const std::uint32_t count = host_transfer::chunk_length(host_offset, bytes, long_max_bytes);
+    const Explained<HostPacketHeader> header =
+        std::invoke(packet, tile_address, host_offset, count);
+    if (!header) return std::unexpected(header.error());
+    chunks.push_back(HostTransferChunk{tile_address, host_offset, count, *header});
+    if (count > address_max - tile_address) {
+      return host_packet::refuse(Reason::transfer_passes_address_space,
+                                 RefusedArgument::tile_address, tile_address, count);
+    }
+    if (count > address_max - host_offset) {
+      return host_packet::refuse(Reason::transfer_passes_address_space,
+                                 RefusedArgument::host_offset, host_offset, count);
+    }
+    tile_address += count;
+    host_offset += count;
+    bytes -= count;
+  }
+  return chunks;
+}
+
+// A builder of plain results: its errors come without a reason of their own,
+// so the refusal names the chunk it refused.
+template <HostPacketHeaderBuilder Builder>
+requires(!ExplainedHostPacketHeaderBuilder<Builder>)
+    Explained<std::vector<HostTransferChunk>> plan_host_transfer(std::uint32_t tile_address,
+                                                                 std::uint32_t host_offset,
+                                                                 std::uint32_t bytes,
+                                                                 std::uint32_t long_max_bytes,
+                                                                 Builder&& packet) {
+  return explained::plan_host_transfer(
+      tile_address, host_offset, bytes, long_max_bytes,
+      [&packet](std::uint32_t tile, std::uint32_t host,
+                std::uint32_t count) -> Explained<HostPacketHeader> {
+        const Result<HostPacketHeader> header = std::invoke(packet, tile, host, count);
+        if (!header) {
+          return refuse(header.error(), Reason::header_builder_refused, RefusedArgument::chunk,
+                        tile, host);
+        }
+        return *header;
+      });
+}
+
+}  // namespace explained
+
 // Splits a transfer into chunks of at most `long_max_bytes` (rounded down to a
 // multiple of 64) that respect host pages and the packet size classes, calling
 // `packet`(tile, host, count) for each chunk's header. Returns the first error
@@ -114,24 +186,8 @@ Result<std::vector<HostTransferChunk>> plan_host_transfer(std::uint32_t tile_add
                                                           std::uint32_t bytes,
                                                           std::uint32_t long_max_bytes,
                                                           Builder&& packet) {
-  if (long_max_bytes < host_transfer::long_alignment) return host_packet::fail();
-  std::vector<HostTransferChunk> chunks;
-  chunks.reserve(
-      static_cast<std::size_t>(host_transfer::chunk_count(host_offset, bytes, long_max_bytes)));
-  constexpr std::uint32_t address_max = std::numeric_limits<std::uint32_t>::max();
-  while (bytes != 0) {
-    const std::uint32_t count = host_transfer::chunk_length(host_offset, bytes, long_max_bytes);
-    const Result<HostPacketHeader> header = std::invoke(packet, tile_address, host_offset, count);
-    if (!header) return std::unexpected(header.error());
-    chunks.push_back(HostTransferChunk{tile_address, host_offset, count, *header});
-    if (count > address_max - tile_address || count > address_max - host_offset) {
-      return host_packet::fail();
-    }
-    tile_address += count;
-    host_offset += count;
-    bytes -= count;
-  }
-  return chunks;
+  return without_reason(explained::plan_host_transfer(
+      tile_address, host_offset, bytes, long_max_bytes, std::forward<Builder>(packet)));
 }
 
 // Host memory into the host exchange window of `physical_tile`, in chunks of
@@ -146,5 +202,16 @@ Result<std::vector<HostTransferChunk>> plan_tile_to_host(std::uint16_t physical_
                                                          std::uint32_t tile_address,
                                                          std::uint32_t host_offset,
                                                          std::uint32_t bytes);
+
+namespace explained {
+Explained<std::vector<HostTransferChunk>> plan_host_to_tile(std::uint16_t physical_tile,
+                                                            std::uint32_t tile_address,
+                                                            std::uint32_t host_offset,
+                                                            std::uint32_t bytes);
+Explained<std::vector<HostTransferChunk>> plan_tile_to_host(std::uint16_t physical_tile,
+                                                            std::uint32_t tile_address,
+                                                            std::uint32_t host_offset,
+                                                            std::uint32_t bytes);
+}  // namespace explained
 
 }  // namespace meshweave

@@ -7,6 +7,7 @@
 
 #include "meshweave/instruction_words/control_words.hpp"
 #include "meshweave/instruction_words/error.hpp"
+#include "meshweave/instruction_words/refusal.hpp"
 #include "meshweave/plans/plan.hpp"
 #include "meshweave/topology/route.hpp"
 
@@ -58,9 +59,18 @@ constexpr std::uint32_t receiver_phase(std::uint32_t receiver_physical) noexcept
 // PIC wait field: card rows up to 38. The M1472 card ends at row 22; only caller
 // tables reach further, and their rows would otherwise be cut silently.
 inline constexpr std::uint32_t max_receiver_phase = pic_word::Wait::max - pic_wait_base;
-constexpr Status check_receiver_phase(std::uint32_t receiver_physical) noexcept {
+constexpr ExplainedStatus check_receiver_phase(std::uint32_t receiver_physical) noexcept {
   if (receiver_phase(receiver_physical) > max_receiver_phase) {
-    return std::unexpected(ExchangeError::schedule(schedule_message::receiver_phase));
+    return refuse(ExchangeError::schedule(schedule_message::receiver_phase), Reason::receiver_phase,
+                  RefusedArgument::receiver, receiver_physical);
+  }
+  return {};
+}
+
+// validate_count, with its reason.
+constexpr ExplainedStatus check_count(std::uint32_t count) noexcept {
+  if (const Status valid = validate_count(count); !valid) {
+    return refuse(valid.error(), Reason::count_range, RefusedArgument::count, count);
   }
   return {};
 }
@@ -87,7 +97,8 @@ constexpr void write_sender_row(PlanRow& row, std::int32_t sender_delay, std::ui
   row[cursor++] = ROW_ENTRY_INSTRUCTION;
   if (sender_delay >= 0) row[cursor++] = delay(static_cast<std::uint32_t>(sender_delay));
   row[cursor++] = send;
-  if (count > send_words) row[cursor++] = send_off(count - send_words - 1, continuation_direction, 0);
+  if (count > send_words)
+    row[cursor++] = send_off(count - send_words - 1, continuation_direction, 0);
   const std::int64_t accounted = std::int64_t{sender_delay} + 1 + count;
   if (accounted < min_sender_cycles) {
     row[cursor++] = delay(static_cast<std::uint32_t>(min_sender_cycles - 1 - accounted));
@@ -134,7 +145,8 @@ constexpr void write_point_receiver_row(PlanRow& row, std::uint32_t receiver_phy
   write_receive_stage(row, 3, count, receiver_phase(receiver_physical), 0);
 }
 
-constexpr PlanRow point_receiver_row(std::uint32_t receiver_physical, std::uint32_t count) noexcept {
+constexpr PlanRow point_receiver_row(std::uint32_t receiver_physical,
+                                     std::uint32_t count) noexcept {
   PlanRow row{};
   write_point_receiver_row(row, receiver_physical, count);
   return row;
@@ -172,21 +184,22 @@ constexpr PlanRow multicast_receiver_row(std::uint32_t receive_cycle,
 // start fits a DELAY and the receiver's card row its PIC wait (both always do on
 // the M1472 card; other tables may place tiles too far apart). On failure `plan`
 // is unspecified.
-constexpr Status write_point_to_point(Plan& plan, std::uint32_t sender_physical,
-                                      std::uint32_t receiver_physical,
-                                      std::uint32_t count) noexcept {
-  if (const Status valid = validate_count(count); !valid) return valid;
+constexpr ExplainedStatus write_point_to_point(Plan& plan, std::uint32_t sender_physical,
+                                               std::uint32_t receiver_physical,
+                                               std::uint32_t count) noexcept {
+  if (const ExplainedStatus valid = check_count(count); !valid) return valid;
   const std::int32_t displacement = route_displacement(sender_physical, receiver_physical);
   const std::int32_t mux_time =
       route::time_to_mux_along(sender_physical, receiver_physical, displacement);
   const std::int32_t sender_delay = static_cast<std::int32_t>(point_arrival_wait) - 1 - mux_time;
   if (sender_delay < -1 || sender_delay > static_cast<std::int32_t>(delay_word::Cycles::max)) {
-    return std::unexpected(ExchangeError::schedule(schedule_message::sender_delay));
+    return refuse(ExchangeError::schedule(schedule_message::sender_delay), Reason::sender_delay,
+                  RefusedArgument::receiver, receiver_physical, sender_physical);
   }
-  if (const Status phase = check_receiver_phase(receiver_physical); !phase) return phase;
+  if (const ExplainedStatus phase = check_receiver_phase(receiver_physical); !phase) return phase;
   const std::uint32_t send_direction = route::direction_along(displacement);
   const Result<std::uint32_t> send = first_send(send_direction, count);
-  if (!send) return std::unexpected(send.error());
+  if (!send) return refuse(send.error());
   write_sender_row(plan.sender, sender_delay, *send, send_direction, count);
   write_point_receiver_row(plan.receiver, receiver_physical, count);
   return {};
@@ -198,9 +211,10 @@ constexpr Result<Plan> point_to_point(std::uint32_t sender_physical,
                                       std::uint32_t receiver_physical,
                                       std::uint32_t count) noexcept {
   Result<Plan> plan{std::in_place};
-  if (const Status written = write_point_to_point(*plan, sender_physical, receiver_physical, count);
+  if (const ExplainedStatus written =
+          write_point_to_point(*plan, sender_physical, receiver_physical, count);
       !written) {
-    plan = std::unexpected(written.error());
+    plan = std::unexpected(written.error().error);
   }
   return plan;
 }

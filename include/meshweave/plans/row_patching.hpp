@@ -10,6 +10,7 @@
 
 #include "meshweave/instruction_words/control_words.hpp"
 #include "meshweave/instruction_words/error.hpp"
+#include "meshweave/instruction_words/refusal.hpp"
 #include "meshweave/plans/plan.hpp"
 
 // Turning plan row templates into rows a tile can run: data addresses, the
@@ -22,9 +23,22 @@ namespace row_patch {
 inline constexpr std::uint32_t max_delay_cycles = delay_word::Cycles::max + 1;
 
 // SEND and PIC words both hold 18-bit word addresses; callers give byte addresses.
-constexpr bool is_row_address(std::uint32_t byte_address) noexcept {
+constexpr ExplainedStatus check_row_address(std::uint32_t byte_address,
+                                            RefusedArgument argument) noexcept {
   static_assert(send_word::BaseWord::width == pic_word::Address::width);
-  return byte_address % 4 == 0 && send_word::BaseWord::fits(byte_address / 4);
+  if (byte_address % 4 != 0) {
+    return refuse(ExchangeError::address(byte_address), Reason::row_address_alignment, argument,
+                  byte_address);
+  }
+  if (!send_word::BaseWord::fits(byte_address / 4)) {
+    return refuse(ExchangeError::address(byte_address), Reason::row_address_range, argument,
+                  byte_address);
+  }
+  return {};
+}
+
+constexpr bool is_row_address(std::uint32_t byte_address) noexcept {
+  return check_row_address(byte_address, RefusedArgument::none).has_value();
 }
 
 constexpr std::uint32_t* find_kind(std::span<std::uint32_t> row, WordPattern kind) noexcept {
@@ -33,44 +47,75 @@ constexpr std::uint32_t* find_kind(std::span<std::uint32_t> row, WordPattern kin
 }
 }  // namespace row_patch
 
-// Writes the source buffer's word address into the row's first SEND word.
-// Continuation SENDs are never touched.
-constexpr Status patch_sender_address(PlanRow& row, std::uint32_t byte_address) noexcept {
-  if (!row_patch::is_row_address(byte_address)) {
-    return std::unexpected(ExchangeError::address(byte_address));
+// The row operations with the reason of a refusal.
+namespace explained {
+constexpr ExplainedStatus patch_sender_address(PlanRow& row, std::uint32_t byte_address) noexcept {
+  if (const ExplainedStatus valid =
+          row_patch::check_row_address(byte_address, RefusedArgument::source_address);
+      !valid) {
+    return valid;
   }
   std::uint32_t* const send = row_patch::find_kind(row, send_word::kind);
-  if (send == nullptr) return std::unexpected(ExchangeError::address(byte_address));
+  if (send == nullptr) {
+    return refuse(ExchangeError::address(byte_address), Reason::row_without_send,
+                  RefusedArgument::source_address, byte_address);
+  }
   *send = send_word::BaseWord::set(*send, byte_address / 4);
   return {};
 }
 
-// Writes the destination buffer's word address into the row's first PIC word;
-// a later call replaces an earlier address.
-constexpr Status patch_receiver_address(PlanRow& row, std::uint32_t byte_address) noexcept {
-  if (!row_patch::is_row_address(byte_address)) {
-    return std::unexpected(ExchangeError::address(byte_address));
+constexpr ExplainedStatus patch_receiver_address(PlanRow& row,
+                                                 std::uint32_t byte_address) noexcept {
+  if (const ExplainedStatus valid =
+          row_patch::check_row_address(byte_address, RefusedArgument::destination_address);
+      !valid) {
+    return valid;
   }
   std::uint32_t* const pic = row_patch::find_kind(row, pic_word::kind);
-  if (pic == nullptr) return std::unexpected(ExchangeError::address(byte_address));
+  if (pic == nullptr) {
+    return refuse(ExchangeError::address(byte_address), Reason::row_without_pic,
+                  RefusedArgument::destination_address, byte_address);
+  }
   *pic = pic_word::Address::set(*pic, byte_address / 4);
   return {};
 }
 
-namespace row_patch {
 // finalize_point_receiver on the row itself, for callers that keep the row where
 // it is (copying a row just written word by word costs more than the patch). On
 // failure the row is left as it was.
-constexpr Status finalize_point_receiver_in_place(PlanRow& row,
-                                                  std::uint16_t source_physical) noexcept {
+constexpr ExplainedStatus finalize_point_receiver_in_place(PlanRow& row,
+                                                           std::uint16_t source_physical) noexcept {
+  const ExchangeError error = ExchangeError::schedule(schedule_message::point_receiver_patch_index);
   const std::uint32_t patch_index = row[0];
-  if (patch_index >= PLAN_ROW_WORDS - 1 || !xpic_word::Selector::fits(source_physical)) {
-    return std::unexpected(ExchangeError::schedule(schedule_message::point_receiver_patch_index));
+  if (patch_index >= PLAN_ROW_WORDS - 1) {
+    return refuse(error, Reason::receiver_patch_index, RefusedArgument::patch_index, patch_index);
+  }
+  if (!xpic_word::Selector::fits(source_physical)) {
+    return refuse(error, Reason::receiver_source_tile, RefusedArgument::sender, source_physical);
   }
   std::copy(row.begin() + 1, row.end(), row.begin());
   row.back() = 0;
   row[patch_index] = xpic_word::Selector::set(row[patch_index], source_physical);
   return {};
+}
+}  // namespace explained
+
+// Writes the source buffer's word address into the row's first SEND word.
+// Continuation SENDs are never touched.
+constexpr Status patch_sender_address(PlanRow& row, std::uint32_t byte_address) noexcept {
+  return without_reason(explained::patch_sender_address(row, byte_address));
+}
+
+// Writes the destination buffer's word address into the row's first PIC word;
+// a later call replaces an earlier address.
+constexpr Status patch_receiver_address(PlanRow& row, std::uint32_t byte_address) noexcept {
+  return without_reason(explained::patch_receiver_address(row, byte_address));
+}
+
+namespace row_patch {
+constexpr Status finalize_point_receiver_in_place(PlanRow& row,
+                                                  std::uint16_t source_physical) noexcept {
+  return without_reason(explained::finalize_point_receiver_in_place(row, source_physical));
 }
 }  // namespace row_patch
 
@@ -87,25 +132,27 @@ constexpr Result<PlanRow> finalize_point_receiver(const PlanRow& row,
   return executable;
 }
 
-// Starts the row `cycles` later by inserting DELAYs after its entry word: full
-// 2^19-cycle ones first, the remainder last. The inserted words use the zeros after
-// the return word; existing DELAYs are never merged with them.
-constexpr Status offset_plan(PlanRow& row, std::uint32_t cycles) noexcept {
+namespace explained {
+constexpr ExplainedStatus offset_plan(PlanRow& row, std::uint32_t cycles) noexcept {
   if (cycles == 0) return {};
   if (row[0] != ROW_ENTRY_INSTRUCTION) {
-    return std::unexpected(ExchangeError::schedule(schedule_message::plan_offset_entry));
+    return refuse(ExchangeError::schedule(schedule_message::plan_offset_entry),
+                  Reason::offset_without_entry, RefusedArgument::offset, cycles);
   }
   const auto* const return_word = std::ranges::find(row, RETURN_INSTRUCTION);
   if (return_word == row.end()) {
-    return std::unexpected(ExchangeError::schedule(schedule_message::plan_offset_return));
+    return refuse(ExchangeError::schedule(schedule_message::plan_offset_return),
+                  Reason::offset_without_return, RefusedArgument::offset, cycles);
   }
   const auto end = static_cast<std::size_t>(return_word - row.begin());
   const std::size_t available = PLAN_ROW_WORDS - 1 - end;
   const std::size_t delay_count = cycles / row_patch::max_delay_cycles +
                                   (cycles % row_patch::max_delay_cycles != 0 ? 1 : 0);
   if (delay_count > available) {
-    return std::unexpected(ExchangeError::plan_offset_range(
-        cycles, static_cast<std::uint32_t>(available) * row_patch::max_delay_cycles));
+    const std::uint32_t maximum =
+        static_cast<std::uint32_t>(available) * row_patch::max_delay_cycles;
+    return refuse(ExchangeError::plan_offset_range(cycles, maximum), Reason::offset_range,
+                  RefusedArgument::offset, cycles, maximum);
   }
   std::copy_backward(row.begin() + 1, row.begin() + static_cast<std::ptrdiff_t>(end + 1),
                      row.begin() + static_cast<std::ptrdiff_t>(end + 1 + delay_count));
@@ -116,6 +163,14 @@ constexpr Status offset_plan(PlanRow& row, std::uint32_t cycles) noexcept {
     remaining -= chunk;
   }
   return {};
+}
+}  // namespace explained
+
+// Starts the row `cycles` later by inserting DELAYs after its entry word: full
+// 2^19-cycle ones first, the remainder last. The inserted words use the zeros after
+// the return word; existing DELAYs are never merged with them.
+constexpr Status offset_plan(PlanRow& row, std::uint32_t cycles) noexcept {
+  return without_reason(explained::offset_plan(row, cycles));
 }
 
 // Clears the address of the first SEND word and reports its position and former

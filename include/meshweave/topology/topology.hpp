@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "meshweave/instruction_words/error.hpp"
+#include "meshweave/instruction_words/refusal.hpp"
 #include "meshweave/plans/plan.hpp"
 
 namespace meshweave {
@@ -70,5 +71,15 @@ class Topology {
  private:
   std::vector<std::uint16_t> logical_to_physical_;
 };
+
+// The planners with the reason of a refusal; Topology::point_to_point and
+// Topology::multicast return the same values and only the error.
+namespace explained {
+Explained<Plan> point_to_point(const Topology& topology, std::uint16_t sender_logical,
+                               std::uint16_t receiver_logical, std::uint32_t count);
+Explained<MulticastPlan> multicast(const Topology& topology, std::uint16_t sender_logical,
+                                   std::span<const std::uint16_t> receiver_logical,
+                                   std::uint32_t count, std::uint32_t schedule_offset);
+}  // namespace explained
 
 }  // namespace meshweave
