@@ -138,12 +138,16 @@ TEST(Cli, RefusesBadInputAndBadUsage) {
       {{"frobnicate"}, "", 2, "A subcommand is required"},
       {{"compile"}, "", 2, "file is required"},
       {{"compile", "/nonexistent/missing.json"}, "", 1,
-       "meshweave: cannot read /nonexistent/missing.json: No such file or directory\n"},
+       "meshweave compile: error: cannot read /nonexistent/missing.json: No such file or "
+       "directory\n"},
       {{"compile", "-"}, multicast_off_card, 1,
-       "<stdin>: phases[2].transfers[0].to[3]: tile 1472 is not on the card\n"},
-      {{"compile", "-"}, conflict, 1, "<stdin>: phase 0: tile 1 takes part in transfers 0 and 1\n"},
+       "meshweave compile: error: <stdin>:1:94: phases[2].transfers[0].to[3]: tile 1472 is not "
+       "on the card\n"},
+      {{"compile", "-"}, conflict, 1,
+       "meshweave compile: error: <stdin>: phases[0].transfers[1]: tile 1 also takes part in "
+       "phases[0].transfers[0]\n"},
       {{"compile", "-"}, "{\"phases\": [}", 1,
-       "<stdin>: parse error at line 1, column 13: syntax error while parsing value - unexpected "
+       "meshweave compile: error: <stdin>:1:13: syntax error while parsing value - unexpected "
        "'}'; expected '[', '{', or a literal\n"},
       {{"compile", "-", "--format", "yaml"}, "", 2, "--format: yaml not in {text,json,hex}"},
       {{"compile", "-", "-o", "same", "--svg", "same"}, "", 2,
