@@ -64,7 +64,18 @@ TEST(StrictJson, RefusesWhatAPlainParseMishandles) {
        "nesting deeper than 64 levels", 2, max_json_depth + 1},
       {"NUL after the value", std::string{"[1]\n\0x", 6}, "unexpected NUL byte", 2, 1},
       {"NUL inside a number", std::string{"[12\0]", 5}, "unexpected NUL byte", 1, 4},
-      {"number past a double", "[1e999]", "number 1e999 is out of range", 1, 2},
+      {"lone low surrogate", "[\"a\\udc00\"]",
+       "syntax error while parsing value - invalid string: a low surrogate must follow a high one",
+       1, 4},
+      {"ill-formed UTF-8", "[\"\xc0\xaf\"]",
+       "syntax error while parsing value - invalid string: ill-formed UTF-8 byte", 1, 3},
+      {"raw line break in a string", "[\"a\nb\"]",
+       "syntax error while parsing value - invalid string: control character U+000A must be "
+       "escaped", 1, 4},
+      {"leading zero", "[01]", "syntax error while parsing array - unexpected number literal; "
+                               "expected ',' or ']'", 1, 3},
+      {"trailing comma", "{\"a\": 1,}", "syntax error while parsing object key - unexpected '}'; "
+                                        "expected string literal", 1, 9},
       {"two values", "[] []", "syntax error while parsing value - unexpected '['; expected end of input",
        1, 4},
       {"nothing", "", "syntax error while parsing value - unexpected end of input; expected '[', "
@@ -78,6 +89,14 @@ TEST(StrictJson, RefusesWhatAPlainParseMishandles) {
   }
   EventLog log;
   EXPECT_FALSE(read_json_events(deepest_allowed + std::string(max_json_depth, ']'), log));
+}
+
+TEST(StrictJson, DecodesEscapes) {
+  EventLog log;
+  ASSERT_FALSE(read_json_events(R"(["\u00e9\ud83d\ude00\n\/", 1e999])", log).has_value());
+  const std::vector<std::string> expected = {"[ @0", "string \u00e9\U0001F600\n/ @1",
+                                             "number 1e999 @27", "] @32"};
+  EXPECT_EQ(log.events, expected);
 }
 
 TEST(StrictJson, PositionsCountLinesAndBytes) {

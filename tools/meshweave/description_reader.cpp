@@ -382,8 +382,12 @@ class DescriptionBuilder final : public JsonReceiver {
 
   std::uint32_t word_count(const JsonNumber& number, std::size_t at) const {
     const std::string path = field_path("words");
-    const std::string range =
-        "(" + std::to_string(MIN_TRANSFER_WORDS) + " to " + std::to_string(MAX_TRANSFER_WORDS) + ")";
+    // Built by appending: GCC 12 warns falsely on a chain of + around a literal.
+    std::string range{"("};
+    range.append(std::to_string(MIN_TRANSFER_WORDS))
+        .append(" to ")
+        .append(std::to_string(MAX_TRANSFER_WORDS))
+        .append(")");
     const std::uint64_t value = unsigned_value(number, path, "word count", range, at);
     if (!number.magnitude || value < MIN_TRANSFER_WORDS || value > MAX_TRANSFER_WORDS) {
       refuse(path, "word count " + echo(number.text) + " is out of range " + range, at);

@@ -48,12 +48,13 @@ struct JsonRefusal {
 // can cost memory.
 inline constexpr std::size_t max_json_depth = 64;
 
-// Reads `text` as exactly one JSON value, in one pass and in memory that does
-// not grow with the input beyond the longest single token. Refuses, with the
-// line and column of the offending byte, what a plain parse would let through or
-// mishandle: any NUL byte (a plain parse takes it for the end of the text),
-// nesting deeper than max_json_depth, syntax errors (with the offending token
-// echoed, bounded), and whatever `receiver` refuses.
+// Reads `text` as exactly one JSON value (RFC 8259; a leading byte order mark
+// is allowed), in one pass, in time linear in the text and in memory that does
+// not grow with it beyond the longest string holding escapes. Refuses, with the
+// line and column of the offending byte: any syntax error (echoing at most a
+// bounded piece of the text), any NUL byte (which some parsers take for the end
+// of the text), nesting deeper than max_json_depth, and whatever `receiver`
+// refuses.
 std::optional<InputError> read_json_events(std::string_view text, JsonReceiver& receiver);
 
 // 1-based line and column (in bytes) of byte `offset` of `text`.
