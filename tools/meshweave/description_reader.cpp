@@ -189,11 +189,11 @@ class DescriptionBuilder final : public JsonReceiver {
   void key(std::string_view key, std::size_t at) override {
     switch (level_) {
       case Level::TopLevel:
-        return take_key(key, at, top_level_keys, top_keys_, {});
+        return take_key(key, at, top_level_keys, top_keys_, [] { return std::string{}; });
       case Level::Phase:
-        return take_key(key, at, phase_keys, phase_keys_, phase_path());
+        return take_key(key, at, phase_keys, phase_keys_, [this] { return phase_path(); });
       default:
-        return take_key(key, at, transfer_keys, draft_.keys, transfer_path());
+        return take_key(key, at, transfer_keys, draft_.keys, [this] { return transfer_path(); });
     }
   }
 
@@ -206,16 +206,16 @@ class DescriptionBuilder final : public JsonReceiver {
         }
         return;
       case Slot::Source:
-        draft_.source = address_text(value, field_path("source"), at);
+        draft_.source = address_text(value, at);
         draft_.source_at = at;
         return;
       case Slot::Destination:
-        draft_.destinations.push_back(address_text(value, field_path("destination"), at));
+        draft_.destinations.push_back(address_text(value, at));
         draft_.destination_at = at;
         return;
       case Slot::DestinationElement:
         draft_.destinations_at.push_back(at);
-        draft_.destinations.push_back(address_text(value, destination_element(), at));
+        draft_.destinations.push_back(address_text(value, at));
         return;
       default:
         wrong_type("a string", at);
@@ -225,30 +225,30 @@ class DescriptionBuilder final : public JsonReceiver {
   void number(const JsonNumber& number, std::size_t at) override {
     switch (slot()) {
       case Slot::From:
-        draft_.sender = tile(number, field_path("from"), at);
+        draft_.sender = tile(number, at);
         return;
       case Slot::To:
-        draft_.receiver = tile(number, field_path("to"), at);
+        draft_.receiver = tile(number, at);
         draft_.to_at = at;
         return;
       case Slot::Receiver:
-        draft_.receivers.push_back(tile(number, receiver_path(draft_.receivers.size()), at));
+        draft_.receivers.push_back(tile(number, at));
         draft_.receivers_at.push_back(at);
         return;
       case Slot::Words:
         draft_.words = word_count(number, at);
         return;
       case Slot::Source:
-        draft_.source = address_number(number, field_path("source"), at);
+        draft_.source = address_number(number, at);
         draft_.source_at = at;
         return;
       case Slot::Destination:
-        draft_.destinations.push_back(address_number(number, field_path("destination"), at));
+        draft_.destinations.push_back(address_number(number, at));
         draft_.destination_at = at;
         return;
       case Slot::DestinationElement:
         draft_.destinations_at.push_back(at);
-        draft_.destinations.push_back(address_number(number, destination_element(), at));
+        draft_.destinations.push_back(address_number(number, at));
         return;
       default:
         wrong_type(type_name(number), at);
@@ -338,10 +338,12 @@ class DescriptionBuilder final : public JsonReceiver {
     refuse(slot_path(), "expected " + expected + ", found " + found, at);
   }
 
-  template <std::size_t Count>
+  // `object_path` makes the object's path, for messages only.
+  template <std::size_t Count, class ObjectPath>
   void take_key(std::string_view key, std::size_t at, const KeyName (&known)[Count],
-                unsigned& seen, const std::string& path) {
+                unsigned& seen, ObjectPath object_path) {
     const auto member = [&](std::string_view name) {
+      const std::string path = object_path();
       return path.empty() ? std::string{name} : path + "." + std::string{name};
     };
     for (const KeyName& candidate : known) {
@@ -372,78 +374,80 @@ class DescriptionBuilder final : public JsonReceiver {
 
   // An integer in a tile, word count or address slot: negative (or -0), past
   // 64 bits, or its value.
-  static std::uint16_t tile(const JsonNumber& number, const std::string& path, std::size_t at) {
-    const std::uint64_t value = unsigned_value(number, path, "tile", "(write 0)", at);
+  std::uint16_t tile(const JsonNumber& number, std::size_t at) const {
+    const std::uint64_t value = unsigned_value(number, "tile", "(write 0)", at);
     if (!number.magnitude || value >= M1472_TILE_COUNT) {
-      refuse(path, "tile " + echo(number.text) + " is not on the card", at);
+      refuse(slot_path(), "tile " + echo(number.text) + " is not on the card", at);
     }
     return static_cast<std::uint16_t>(value);
   }
 
   std::uint32_t word_count(const JsonNumber& number, std::size_t at) const {
-    const std::string path = field_path("words");
-    // Built by appending: GCC 12 warns falsely on a chain of + around a literal.
-    std::string range{"("};
-    range.append(std::to_string(MIN_TRANSFER_WORDS))
-        .append(" to ")
-        .append(std::to_string(MAX_TRANSFER_WORDS))
-        .append(")");
-    const std::uint64_t value = unsigned_value(number, path, "word count", range, at);
+    const std::uint64_t value = unsigned_value(number, "word count", word_range(), at);
     if (!number.magnitude || value < MIN_TRANSFER_WORDS || value > MAX_TRANSFER_WORDS) {
-      refuse(path, "word count " + echo(number.text) + " is out of range " + range, at);
+      refuse(slot_path(), "word count " + echo(number.text) + " is out of range " + word_range(), at);
     }
     return static_cast<std::uint32_t>(value);
   }
 
-  static std::uint32_t address_number(const JsonNumber& number, const std::string& path,
-                                      std::size_t at) {
-    if (!number.integer_syntax) {
-      refuse(path, "expected an address (an integer or \"0x...\"), found " + type_name(number), at);
-    }
-    const std::uint64_t value = unsigned_value(number, path, "address", "(write 0)", at);
-    if (!number.magnitude) {
-      refuse(path, "address " + echo(number.text) + " is not below " + hex_address(TILE_MEMORY_BYTES),
-             at);
-    }
-    return checked_address(value, path, at);
+  static const std::string& word_range() {
+    // Built by appending: GCC 12 warns falsely on a chain of + around a literal.
+    static const std::string range = [] {
+      std::string text{"("};
+      text.append(std::to_string(MIN_TRANSFER_WORDS))
+          .append(" to ")
+          .append(std::to_string(MAX_TRANSFER_WORDS))
+          .append(")");
+      return text;
+    }();
+    return range;
   }
 
-  static std::uint32_t address_text(std::string_view text, const std::string& path,
-                                    std::size_t at) {
+  std::uint32_t address_number(const JsonNumber& number, std::size_t at) const {
+    if (!number.integer_syntax) {
+      refuse(slot_path(), "expected an address (an integer or \"0x...\"), found " + type_name(number), at);
+    }
+    const std::uint64_t value = unsigned_value(number, "address", "(write 0)", at);
+    if (!number.magnitude) {
+      refuse(slot_path(), "address " + echo(number.text) + " is not below " + hex_address(TILE_MEMORY_BYTES),
+             at);
+    }
+    return checked_address(value, at);
+  }
+
+  std::uint32_t address_text(std::string_view text, std::size_t at) const {
     const auto parsed = parse_unsigned(text);
     const bool hex = text.starts_with("0x") || text.starts_with("0X");
     if (!parsed || !hex) {
       // Built by appending: GCC 12 warns falsely on a chain of + around a literal.
       std::string reason{"\""};
       reason.append(echo(text)).append("\" is not an address (expected an integer or \"0x...\")");
-      refuse(path, reason, at);
+      refuse(slot_path(), reason, at);
     }
-    return checked_address(*parsed, path, at);
+    return checked_address(*parsed, at);
   }
 
-  static std::uint32_t checked_address(std::uint64_t address, const std::string& path,
-                                       std::size_t at) {
+  std::uint32_t checked_address(std::uint64_t address, std::size_t at) const {
     if (address >= TILE_MEMORY_BYTES) {
-      refuse(path, "address " + hex_address(address) + " is not below " +
+      refuse(slot_path(), "address " + hex_address(address) + " is not below " +
                        hex_address(TILE_MEMORY_BYTES), at);
     }
     if (address % address_alignment != 0) {
-      refuse(path, "address " + hex_address(address) + " is not a multiple of 4", at);
+      refuse(slot_path(), "address " + hex_address(address) + " is not a multiple of 4", at);
     }
     return static_cast<std::uint32_t>(address);
   }
 
   // The value of an integer with no sign, as far as 64 bits hold it (callers
   // refuse what they do not). A fraction, an exponent or a sign is refused here.
-  static std::uint64_t unsigned_value(const JsonNumber& number, const std::string& path,
-                                      std::string_view what, std::string_view zero_hint,
-                                      std::size_t at) {
-    if (!number.integer_syntax) refuse(path, "expected an integer, found " + type_name(number), at);
+  std::uint64_t unsigned_value(const JsonNumber& number, std::string_view what,
+                               std::string_view zero_hint, std::size_t at) const {
+    if (!number.integer_syntax) refuse(slot_path(), "expected an integer, found " + type_name(number), at);
     if (number.negative) {
       if (number.magnitude == 0u) {
-        refuse(path, "-0 is not a valid " + std::string{what} + " " + std::string{zero_hint}, at);
+        refuse(slot_path(), "-0 is not a valid " + std::string{what} + " " + std::string{zero_hint}, at);
       }
-      refuse(path, std::string{what} + " " + echo(number.text) + " is negative", at);
+      refuse(slot_path(), std::string{what} + " " + echo(number.text) + " is negative", at);
     }
     return number.magnitude.value_or(0);
   }
@@ -492,12 +496,14 @@ class DescriptionBuilder final : public JsonReceiver {
                t.destination_at);
       }
     }
-    check_range(t.source, "from", field_path("source"), t.source_at);
+    check_range(t.source, "from", [&] { return field_path("source"); }, t.source_at);
     for (std::size_t i = 0; i < t.destinations.size(); ++i) {
       if (t.destination_list) {
-        check_range(t.destinations[i], "to", destination_path(i), t.destinations_at[i]);
+        check_range(t.destinations[i], "to", [&] { return destination_path(i); },
+                    t.destinations_at[i]);
       } else {
-        check_range(t.destinations[i], "to", field_path("destination"), t.destination_at);
+        check_range(t.destinations[i], "to", [&] { return field_path("destination"); },
+                    t.destination_at);
       }
     }
     if (t.multicast) {
@@ -509,11 +515,13 @@ class DescriptionBuilder final : public JsonReceiver {
     }
   }
 
-  // The whole buffer must lie in tile memory, not only its first word.
-  void check_range(std::uint32_t address, std::string_view direction, const std::string& path,
+  // The whole buffer must lie in tile memory, not only its first word. The
+  // path is built only for the message.
+  template <class Path>
+  void check_range(std::uint32_t address, std::string_view direction, Path path,
                    std::size_t at) const {
     if (std::uint64_t{address} + std::uint64_t{draft_.words} * 4 > TILE_MEMORY_BYTES) {
-      refuse(path,
+      refuse(path(),
              "transfer of " + std::to_string(draft_.words) + " words " + std::string{direction} +
                  " " + hex_address(address) + " runs past " + hex_address(TILE_MEMORY_BYTES),
              at);

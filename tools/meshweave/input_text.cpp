@@ -56,11 +56,17 @@ std::expected<std::string, std::string> read_input_text(const std::string& path,
     return std::unexpected("cannot read " + path + ": " +
                            (error != 0 ? std::generic_category().message(error) : "open failed"));
   }
-  // A regular file is read into a buffer of exactly its size; anything else
-  // (a pipe, a device), or a file that grows meanwhile, chunk by chunk.
+  // A regular file is read into a buffer of exactly its size, not cleared
+  // first; anything else (a pipe, a device), or a file that grows meanwhile,
+  // goes on chunk by chunk.
   const std::uintmax_t size = std::filesystem::file_size(path, status);
-  std::string text(status ? 0 : static_cast<std::size_t>(size), '\0');
+  std::string text;
   std::size_t filled = 0;
+  text.resize_and_overwrite(status ? 0 : static_cast<std::size_t>(size),
+                            [&](char* data, std::size_t room) {
+                              filled = std::fread(data, 1, room, file.get());
+                              return filled;
+                            });
   for (;;) {
     if (filled == text.size()) {
       const int next = std::fgetc(file.get());

@@ -1,6 +1,7 @@
 #include "program_renderers.hpp"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cstddef>
 #include <cstdint>
@@ -127,25 +128,38 @@ std::string render_json(const CompiledExchange& compiled) {
 }
 
 // Sized exactly before it is written: the output of a whole card runs to
-// hundreds of megabytes.
+// hundreds of megabytes. Words are written a byte (two digits) at a time.
 std::string render_hex(const CompiledExchange& compiled) {
-  constexpr char digits[] = "0123456789abcdef";
+  static const auto byte_digits = [] {
+    constexpr char digits[] = "0123456789abcdef";
+    std::array<std::array<char, 2>, 256> table{};
+    for (std::size_t byte = 0; byte < table.size(); ++byte) {
+      table[byte] = {digits[byte >> 4], digits[byte & 0xf]};
+    }
+    return table;
+  }();
   std::size_t size = 0;
   for (const TileProgram& program : compiled.programs) {
     size += std::to_string(program.logical).size() + 2 + 9 * program.words.size();
   }
   std::string out;
-  out.reserve(size);
-  for (const TileProgram& program : compiled.programs) {
-    append_number(out, program.logical);
-    out += ':';
-    for (const std::uint32_t word : program.words) {
-      char text[9] = {' '};
-      for (int i = 0; i < 8; ++i) text[8 - i] = digits[(word >> (4 * i)) & 0xfu];
-      out.append(text, sizeof text);
+  out.resize_and_overwrite(size, [&](char* data, std::size_t) {
+    char* at = data;
+    for (const TileProgram& program : compiled.programs) {
+      at = std::to_chars(at, data + size, program.logical).ptr;
+      *at++ = ':';
+      for (const std::uint32_t word : program.words) {
+        *at++ = ' ';
+        for (int shift = 24; shift >= 0; shift -= 8) {
+          const auto& pair = byte_digits[(word >> shift) & 0xffu];
+          *at++ = pair[0];
+          *at++ = pair[1];
+        }
+      }
+      *at++ = '\n';
     }
-    out += '\n';
-  }
+    return static_cast<std::size_t>(at - data);
+  });
   return out;
 }
 
