@@ -8,6 +8,8 @@
 #include <string>
 #include <system_error>
 
+#include "huge_pages.hpp"
+
 namespace meshweave::tool {
 namespace {
 
@@ -64,6 +66,7 @@ std::expected<std::string, std::string> read_input_text(const std::string& path,
   std::size_t filled = 0;
   text.resize_and_overwrite(status ? 0 : static_cast<std::size_t>(size),
                             [&](char* data, std::size_t room) {
+                              prefer_huge_pages(data, room);
                               filled = std::fread(data, 1, room, file.get());
                               return filled;
                             });

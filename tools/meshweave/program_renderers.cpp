@@ -8,6 +8,7 @@
 #include <iterator>
 #include <vector>
 
+#include "huge_pages.hpp"
 #include "word_listing.hpp"
 
 namespace meshweave::tool {
@@ -144,6 +145,7 @@ std::string render_hex(const CompiledExchange& compiled) {
   }
   std::string out;
   out.resize_and_overwrite(size, [&](char* data, std::size_t) {
+    prefer_huge_pages(data, size);
     char* at = data;
     for (const TileProgram& program : compiled.programs) {
       at = std::to_chars(at, data + size, program.logical).ptr;
