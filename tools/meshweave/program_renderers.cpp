@@ -21,9 +21,14 @@ std::optional<ProgramFormat> program_format(std::string_view name) noexcept {
 }
 
 std::string render_text(const CompiledExchange& compiled) {
-  std::string out = "horizon " + std::to_string(compiled.horizon) + " cycles, " +
-                    std::to_string(compiled.phase_starts.size()) + " phase(s), " +
-                    std::to_string(compiled.programs.size()) + " program(s)\n";
+  // About one line of 80 characters per word and per phase, reserved at once.
+  std::size_t lines = compiled.phase_starts.size() + 2 * compiled.programs.size() + 1;
+  for (const TileProgram& program : compiled.programs) lines += program.words.size();
+  std::string out;
+  out.reserve(lines * 80);
+  out += "horizon " + std::to_string(compiled.horizon) + " cycles, " +
+         std::to_string(compiled.phase_starts.size()) + " phase(s), " +
+         std::to_string(compiled.programs.size()) + " program(s)\n";
   for (std::size_t p = 0; p < compiled.phase_starts.size() && p < compiled.phase_ends.size(); ++p) {
     out += "phase " + std::to_string(p) + ": cycles " + std::to_string(compiled.phase_starts[p]) +
            " to " + std::to_string(compiled.phase_ends[p]) + "\n";
