@@ -196,7 +196,9 @@ class ExchangeCompiler {
     };
     if (outside(transfer.source_address)) return located(transfer.sender, transfer.source_address);
     for (std::size_t i = 0; i < transfer.receivers.size(); ++i) {
-      if (outside(transfer.destination(i))) return located(transfer.receivers[i], transfer.destination(i));
+      if (outside(transfer.destination(i))) {
+        return located(transfer.receivers[i], transfer.destination(i));
+      }
     }
     return std::nullopt;
   }

@@ -41,7 +41,8 @@ TEST(TileConflicts, FindsEveryConflictWithBothTransfers) {
 TEST(TileConflicts, KeepsTheFirstAndCountsTheRest) {
   // Tile 0 sends in each of 30 transfers of one phase: 29 conflicts.
   Phase phase;
-  for (std::uint16_t t = 0; t < 30; ++t) phase.transfers.push_back(p2p(0, static_cast<std::uint16_t>(t + 1)));
+  for (std::uint16_t t = 0; t < 30; ++t)
+    phase.transfers.push_back(p2p(0, static_cast<std::uint16_t>(t + 1)));
   const TileConflicts found = find_tile_conflicts(ExchangeDescription{{phase}}, 5);
   EXPECT_EQ(found.total, 29u);
   ASSERT_EQ(found.first.size(), 5u);

@@ -34,16 +34,21 @@ TEST(TileMemoryRange, CompilerRefusesABufferRunningPastTheEnd) {
     std::uint16_t tile;
     std::string rendering;
   } cases[] = {
-      {"source", PointToPointTransfer{0, 1, 4148, 0xffff0, 0},
-       0, "phase 0, transfer 1, tile 0: buffer at 0xffff0 runs past the end of tile memory (0x100000)"},
+      {"source", PointToPointTransfer{0, 1, 4148, 0xffff0, 0}, 0,
+       "phase 0, transfer 1, tile 0: buffer at 0xffff0 runs past the end of tile memory "
+       "(0x100000)"},
       {"one word too far", PointToPointTransfer{0, 1, 4148, last_fitting + 4, 0}, 0,
-       "phase 0, transfer 1, tile 0: buffer at 0xfbf34 runs past the end of tile memory (0x100000)"},
+       "phase 0, transfer 1, tile 0: buffer at 0xfbf34 runs past the end of tile memory "
+       "(0x100000)"},
       {"destination", PointToPointTransfer{0, 1, 2, 0, 0xffffc}, 1,
-       "phase 0, transfer 1, tile 1: buffer at 0xffffc runs past the end of tile memory (0x100000)"},
+       "phase 0, transfer 1, tile 1: buffer at 0xffffc runs past the end of tile memory "
+       "(0x100000)"},
       {"second receiver's destination", MulticastTransfer{0, {1, 2}, 64, 0, {0, 0xfff40}}, 2,
-       "phase 0, transfer 1, tile 2: buffer at 0xfff40 runs past the end of tile memory (0x100000)"},
+       "phase 0, transfer 1, tile 2: buffer at 0xfff40 runs past the end of tile memory "
+       "(0x100000)"},
       {"shared destination", MulticastTransfer{0, {1, 2}, 64, 0, {0xfff40}}, 1,
-       "phase 0, transfer 1, tile 1: buffer at 0xfff40 runs past the end of tile memory (0x100000)"},
+       "phase 0, transfer 1, tile 1: buffer at 0xfff40 runs past the end of tile memory "
+       "(0x100000)"},
   };
   for (const auto& c : cases) {
     const auto compiled = compile_exchange(card(), one_transfer(c.transfer));

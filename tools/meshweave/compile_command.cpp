@@ -3,8 +3,8 @@
 #include <filesystem>
 #include <istream>
 #include <optional>
-#include <string>
 #include <ostream>
+#include <string>
 #include <vector>
 
 #include "description_reader.hpp"

@@ -81,7 +81,7 @@ enum class Slot : std::uint8_t {
 std::string type_name(const JsonNumber& number) {
   if (number.integer_syntax) return "a number";
   return number.text.find('.') != std::string_view::npos ? "a fractional number"
-                                                          : "a number with an exponent";
+                                                         : "a number with an exponent";
 }
 
 // One transfer while its keys arrive, in any order; checked and stored when it closes.
@@ -135,7 +135,8 @@ class DescriptionBuilder final : public JsonReceiver {
         level_ = Level::Done;
         return;
       case Level::Phase:
-        if ((phase_keys_ & Transfers) == 0) refuse(phase_path(), "missing \"transfers\"", phase_at_);
+        if ((phase_keys_ & Transfers) == 0)
+          refuse(phase_path(), "missing \"transfers\"", phase_at_);
         level_ = Level::PhaseList;
         return;
       default:
@@ -201,8 +202,8 @@ class DescriptionBuilder final : public JsonReceiver {
     switch (slot()) {
       case Slot::Topology:
         if (value != card_name) {
-          refuse("topology",
-                 "unknown topology \"" + echo(value) + "\" (the only one is \"m1472\")", at);
+          refuse("topology", "unknown topology \"" + echo(value) + "\" (the only one is \"m1472\")",
+                 at);
         }
         return;
       case Slot::Source:
@@ -261,22 +262,35 @@ class DescriptionBuilder final : public JsonReceiver {
  private:
   Slot slot() const noexcept {
     switch (level_) {
-      case Level::Outside: return Slot::Document;
-      case Level::TopLevel: return key_ == Topology ? Slot::Topology : Slot::Phases;
-      case Level::PhaseList: return Slot::Phase;
-      case Level::Phase: return Slot::Transfers;
-      case Level::TransferList: return Slot::Transfer;
-      case Level::ReceiverList: return Slot::Receiver;
-      case Level::DestinationList: return Slot::DestinationElement;
+      case Level::Outside:
+        return Slot::Document;
+      case Level::TopLevel:
+        return key_ == Topology ? Slot::Topology : Slot::Phases;
+      case Level::PhaseList:
+        return Slot::Phase;
+      case Level::Phase:
+        return Slot::Transfers;
+      case Level::TransferList:
+        return Slot::Transfer;
+      case Level::ReceiverList:
+        return Slot::Receiver;
+      case Level::DestinationList:
+        return Slot::DestinationElement;
       case Level::Transfer:
-      case Level::Done: break;
+      case Level::Done:
+        break;
     }
     switch (key_) {
-      case From: return Slot::From;
-      case To: return Slot::To;
-      case Words: return Slot::Words;
-      case Source: return Slot::Source;
-      default: return Slot::Destination;
+      case From:
+        return Slot::From;
+      case To:
+        return Slot::To;
+      case Words:
+        return Slot::Words;
+      case Source:
+        return Slot::Source;
+      default:
+        return Slot::Destination;
     }
   }
 
@@ -300,19 +314,32 @@ class DescriptionBuilder final : public JsonReceiver {
 
   std::string slot_path() const {
     switch (slot()) {
-      case Slot::Document: return {};
-      case Slot::Topology: return "topology";
-      case Slot::Phases: return "phases";
-      case Slot::Phase: return "phases[" + std::to_string(description_.phases.size()) + "]";
-      case Slot::Transfers: return phase_path() + ".transfers";
-      case Slot::Transfer: return transfer_path();
-      case Slot::From: return field_path("from");
-      case Slot::To: return field_path("to");
-      case Slot::Words: return field_path("words");
-      case Slot::Source: return field_path("source");
-      case Slot::Destination: return field_path("destination");
-      case Slot::Receiver: return receiver_path(draft_.receivers.size());
-      case Slot::DestinationElement: return destination_element();
+      case Slot::Document:
+        return {};
+      case Slot::Topology:
+        return "topology";
+      case Slot::Phases:
+        return "phases";
+      case Slot::Phase:
+        return "phases[" + std::to_string(description_.phases.size()) + "]";
+      case Slot::Transfers:
+        return phase_path() + ".transfers";
+      case Slot::Transfer:
+        return transfer_path();
+      case Slot::From:
+        return field_path("from");
+      case Slot::To:
+        return field_path("to");
+      case Slot::Words:
+        return field_path("words");
+      case Slot::Source:
+        return field_path("source");
+      case Slot::Destination:
+        return field_path("destination");
+      case Slot::Receiver:
+        return receiver_path(draft_.receivers.size());
+      case Slot::DestinationElement:
+        return destination_element();
     }
     return {};
   }
@@ -322,26 +349,36 @@ class DescriptionBuilder final : public JsonReceiver {
     switch (slot()) {
       case Slot::Document:
         refuse({}, "expected an object at the top level, found " + found, at);
-      case Slot::Topology: expected = "a string"; break;
+      case Slot::Topology:
+        expected = "a string";
+        break;
       case Slot::Phases:
-      case Slot::Transfers: expected = "an array"; break;
+      case Slot::Transfers:
+        expected = "an array";
+        break;
       case Slot::Phase:
-      case Slot::Transfer: expected = "an object"; break;
+      case Slot::Transfer:
+        expected = "an object";
+        break;
       case Slot::From:
       case Slot::To:
       case Slot::Words:
-      case Slot::Receiver: expected = "an integer"; break;
+      case Slot::Receiver:
+        expected = "an integer";
+        break;
       case Slot::Source:
       case Slot::Destination:
-      case Slot::DestinationElement: expected = "an address (an integer or \"0x...\")"; break;
+      case Slot::DestinationElement:
+        expected = "an address (an integer or \"0x...\")";
+        break;
     }
     refuse(slot_path(), "expected " + expected + ", found " + found, at);
   }
 
   // `object_path` makes the object's path, for messages only.
   template <std::size_t Count, class ObjectPath>
-  void take_key(std::string_view key, std::size_t at, const KeyName (&known)[Count],
-                unsigned& seen, ObjectPath object_path) {
+  void take_key(std::string_view key, std::size_t at, const KeyName (&known)[Count], unsigned& seen,
+                ObjectPath object_path) {
     const auto member = [&](std::string_view name) {
       const std::string path = object_path();
       return path.empty() ? std::string{name} : path + "." + std::string{name};
@@ -385,7 +422,8 @@ class DescriptionBuilder final : public JsonReceiver {
   std::uint32_t word_count(const JsonNumber& number, std::size_t at) const {
     const std::uint64_t value = unsigned_value(number, "word count", word_range(), at);
     if (!number.magnitude || value < MIN_TRANSFER_WORDS || value > MAX_TRANSFER_WORDS) {
-      refuse(slot_path(), "word count " + echo(number.text) + " is out of range " + word_range(), at);
+      refuse(slot_path(), "word count " + echo(number.text) + " is out of range " + word_range(),
+             at);
     }
     return static_cast<std::uint32_t>(value);
   }
@@ -405,11 +443,13 @@ class DescriptionBuilder final : public JsonReceiver {
 
   std::uint32_t address_number(const JsonNumber& number, std::size_t at) const {
     if (!number.integer_syntax) {
-      refuse(slot_path(), "expected an address (an integer or \"0x...\"), found " + type_name(number), at);
+      refuse(slot_path(),
+             "expected an address (an integer or \"0x...\"), found " + type_name(number), at);
     }
     const std::uint64_t value = unsigned_value(number, "address", "(write 0)", at);
     if (!number.magnitude) {
-      refuse(slot_path(), "address " + echo(number.text) + " is not below " + hex_address(TILE_MEMORY_BYTES),
+      refuse(slot_path(),
+             "address " + echo(number.text) + " is not below " + hex_address(TILE_MEMORY_BYTES),
              at);
     }
     return checked_address(value, at);
@@ -429,8 +469,9 @@ class DescriptionBuilder final : public JsonReceiver {
 
   std::uint32_t checked_address(std::uint64_t address, std::size_t at) const {
     if (address >= TILE_MEMORY_BYTES) {
-      refuse(slot_path(), "address " + hex_address(address) + " is not below " +
-                       hex_address(TILE_MEMORY_BYTES), at);
+      refuse(slot_path(),
+             "address " + hex_address(address) + " is not below " + hex_address(TILE_MEMORY_BYTES),
+             at);
     }
     if (address % address_alignment != 0) {
       refuse(slot_path(), "address " + hex_address(address) + " is not a multiple of 4", at);
@@ -442,10 +483,12 @@ class DescriptionBuilder final : public JsonReceiver {
   // refuse what they do not). A fraction, an exponent or a sign is refused here.
   std::uint64_t unsigned_value(const JsonNumber& number, std::string_view what,
                                std::string_view zero_hint, std::size_t at) const {
-    if (!number.integer_syntax) refuse(slot_path(), "expected an integer, found " + type_name(number), at);
+    if (!number.integer_syntax)
+      refuse(slot_path(), "expected an integer, found " + type_name(number), at);
     if (number.negative) {
       if (number.magnitude == 0u) {
-        refuse(slot_path(), "-0 is not a valid " + std::string{what} + " " + std::string{zero_hint}, at);
+        refuse(slot_path(), "-0 is not a valid " + std::string{what} + " " + std::string{zero_hint},
+               at);
       }
       refuse(slot_path(), std::string{what} + " " + echo(number.text) + " is negative", at);
     }
@@ -496,14 +539,15 @@ class DescriptionBuilder final : public JsonReceiver {
                t.destination_at);
       }
     }
-    check_range(t.source, "from", [&] { return field_path("source"); }, t.source_at);
+    check_range(
+        t.source, "from", [&] { return field_path("source"); }, t.source_at);
     for (std::size_t i = 0; i < t.destinations.size(); ++i) {
       if (t.destination_list) {
-        check_range(t.destinations[i], "to", [&] { return destination_path(i); },
-                    t.destinations_at[i]);
+        check_range(
+            t.destinations[i], "to", [&] { return destination_path(i); }, t.destinations_at[i]);
       } else {
-        check_range(t.destinations[i], "to", [&] { return field_path("destination"); },
-                    t.destination_at);
+        check_range(
+            t.destinations[i], "to", [&] { return field_path("destination"); }, t.destination_at);
       }
     }
     if (t.multicast) {
@@ -543,7 +587,8 @@ class DescriptionBuilder final : public JsonReceiver {
 
 std::expected<ExchangeDescription, InputError> read_description(std::string_view json_text) {
   DescriptionBuilder builder;
-  if (auto refused = read_json_events(json_text, builder)) return std::unexpected(std::move(*refused));
+  if (auto refused = read_json_events(json_text, builder))
+    return std::unexpected(std::move(*refused));
   return std::move(builder).take();
 }
 

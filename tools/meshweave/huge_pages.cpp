@@ -1,8 +1,8 @@
 #include "huge_pages.hpp"
 
-#include <cstdint>
-
 #include <sys/mman.h>
+
+#include <cstdint>
 
 namespace meshweave::tool {
 

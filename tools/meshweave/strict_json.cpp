@@ -59,7 +59,9 @@ void append_utf8(std::string& out, std::uint32_t code) {
   }
 }
 
-bool is_digit(char c) noexcept { return c >= '0' && c <= '9'; }
+bool is_digit(char c) noexcept {
+  return c >= '0' && c <= '9';
+}
 
 // A strict JSON (RFC 8259) reader over text held in memory: one pass, pointer
 // arithmetic only, strings handed on as views of the text unless they hold
@@ -97,7 +99,6 @@ class EventReader {
   }
 
  private:
-
   [[noreturn]] void fail(std::string reason, std::size_t offset) const {
     throw JsonRefusal{{}, std::move(reason), offset};
   }
@@ -216,7 +217,8 @@ class EventReader {
   void literal(std::string_view word) {
     if (text_.substr(at_, word.size()) != word) {
       std::size_t end = at_;
-      while (end < text_.size() && end - at_ < word.size() && text_[end] >= 'a' && text_[end] <= 'z') {
+      while (end < text_.size() && end - at_ < word.size() && text_[end] >= 'a' &&
+             text_[end] <= 'z') {
         ++end;
       }
       fail("syntax error while parsing value - invalid literal; last read: '" +
@@ -279,9 +281,11 @@ class EventReader {
     bool escaped = false;
     for (;;) {
       if (at_ >= text_.size()) {
-        fail("syntax error while parsing value - invalid string: missing closing quote; last read: '" +
-                 echo(text_.substr(open_quote)) + "'",
-             text_.size());
+        fail(
+            "syntax error while parsing value - invalid string: missing closing quote; last read: "
+            "'" +
+                echo(text_.substr(open_quote)) + "'",
+            text_.size());
       }
       const auto c = static_cast<unsigned char>(text_[at_]);
       if (c == '"') break;
@@ -294,14 +298,17 @@ class EventReader {
       } else if (c < 0x20) {
         if (c == 0) fail("unexpected NUL byte", at_);
         constexpr char hex[] = "0123456789ABCDEF";
-        fail(std::string{"syntax error while parsing value - invalid string: control character U+00"} +
-                 hex[c >> 4] + hex[c & 0xf] + " must be escaped",
-             at_);
+        fail(
+            std::string{
+                "syntax error while parsing value - invalid string: control character U+00"} +
+                hex[c >> 4] + hex[c & 0xf] + " must be escaped",
+            at_);
       } else if (c < 0x80) {
         ++at_;
       } else {
         const std::size_t length = multibyte_length(text_.substr(at_));
-        if (length == 0) fail("syntax error while parsing value - invalid string: ill-formed UTF-8 byte", at_);
+        if (length == 0)
+          fail("syntax error while parsing value - invalid string: ill-formed UTF-8 byte", at_);
         at_ += length;
       }
     }
@@ -317,36 +324,59 @@ class EventReader {
     if (at_ >= text_.size()) return;  // the string's end is reported as unterminated
     const char c = text_[at_++];
     switch (c) {
-      case '"': decoded_ += '"'; return;
-      case '\\': decoded_ += '\\'; return;
-      case '/': decoded_ += '/'; return;
-      case 'b': decoded_ += '\b'; return;
-      case 'f': decoded_ += '\f'; return;
-      case 'n': decoded_ += '\n'; return;
-      case 'r': decoded_ += '\r'; return;
-      case 't': decoded_ += '\t'; return;
-      case 'u': break;
+      case '"':
+        decoded_ += '"';
+        return;
+      case '\\':
+        decoded_ += '\\';
+        return;
+      case '/':
+        decoded_ += '/';
+        return;
+      case 'b':
+        decoded_ += '\b';
+        return;
+      case 'f':
+        decoded_ += '\f';
+        return;
+      case 'n':
+        decoded_ += '\n';
+        return;
+      case 'r':
+        decoded_ += '\r';
+        return;
+      case 't':
+        decoded_ += '\t';
+        return;
+      case 'u':
+        break;
       default:
-        fail("syntax error while parsing value - invalid string: forbidden character after backslash",
-             at_ - 1);
+        fail(
+            "syntax error while parsing value - invalid string: forbidden character after "
+            "backslash",
+            at_ - 1);
     }
     std::uint32_t code = code_unit();
     if (code >= 0xdc00 && code <= 0xdfff) {
-      fail("syntax error while parsing value - invalid string: a low surrogate must follow a high one",
-           backslash);
+      fail(
+          "syntax error while parsing value - invalid string: a low surrogate must follow a high "
+          "one",
+          backslash);
     }
     if (code >= 0xd800 && code <= 0xdbff) {
       if (text_.substr(at_, 2) != "\\u") {
-        fail("syntax error while parsing value - invalid string: a high surrogate must be followed "
-             "by a low one",
-             at_);
+        fail(
+            "syntax error while parsing value - invalid string: a high surrogate must be followed "
+            "by a low one",
+            at_);
       }
       at_ += 2;
       const std::uint32_t low = code_unit();
       if (low < 0xdc00 || low > 0xdfff) {
-        fail("syntax error while parsing value - invalid string: a high surrogate must be followed "
-             "by a low one",
-             at_ - 6);
+        fail(
+            "syntax error while parsing value - invalid string: a high surrogate must be followed "
+            "by a low one",
+            at_ - 6);
       }
       code = 0x10000 + ((code - 0xd800) << 10) + (low - 0xdc00);
     }
@@ -366,9 +396,10 @@ class EventReader {
       } else if (c >= 'A' && c <= 'F') {
         digit = static_cast<std::uint32_t>(c - 'A' + 10);
       } else {
-        fail("syntax error while parsing value - invalid string: '\\u' must be followed by 4 hex "
-             "digits",
-             std::min(at_, text_.size()));
+        fail(
+            "syntax error while parsing value - invalid string: '\\u' must be followed by 4 hex "
+            "digits",
+            std::min(at_, text_.size()));
       }
       code = code * 16 + digit;
     }

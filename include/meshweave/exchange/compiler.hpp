@@ -25,7 +25,7 @@ struct CompileError {
     Library,       // `error` came from a planner, a row operation or a builder
     TileConflict,  // `tile` appears in `other_transfer` and in `transfer` of `phase`
     DestinationCount,  // a multicast's addresses are neither one nor one per receiver
-    AddressRange,  // the buffer of `tile` (sender or receiver of `transfer`) runs past tile memory
+    AddressRange,  // the buffer of `tile` (in `transfer`) runs past the end of tile memory
   };
 
   Kind kind = Kind::Library;
