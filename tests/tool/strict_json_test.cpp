@@ -72,6 +72,8 @@ TEST(StrictJson, RefusesWhatAPlainParseMishandles) {
       {"raw line break in a string", "[\"a\nb\"]",
        "syntax error while parsing value - invalid string: control character U+000A must be "
        "escaped", 1, 4},
+      {"broken literal", "[tr ue]", "syntax error while parsing value - invalid literal; last read: "
+                                    "'tr '", 1, 4},
       {"leading zero", "[01]", "syntax error while parsing array - unexpected number literal; "
                                "expected ',' or ']'", 1, 3},
       {"trailing comma", "{\"a\": 1,}", "syntax error while parsing object key - unexpected '}'; "

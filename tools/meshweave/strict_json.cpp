@@ -215,15 +215,18 @@ class EventReader {
   }
 
   void literal(std::string_view word) {
-    if (text_.substr(at_, word.size()) != word) {
-      std::size_t end = at_;
-      while (end < text_.size() && end - at_ < word.size() && text_[end] >= 'a' &&
-             text_[end] <= 'z') {
-        ++end;
-      }
+    std::size_t matched = 0;
+    while (matched < word.size() && at_ + matched < text_.size() &&
+           text_[at_ + matched] == word[matched]) {
+      ++matched;
+    }
+    if (matched < word.size()) {
+      // Refused at the first byte that breaks the word (or the end of the text).
+      const std::size_t bad = at_ + matched;
+      if (bad < text_.size() && text_[bad] == '\0') fail("unexpected NUL byte", bad);
       fail("syntax error while parsing value - invalid literal; last read: '" +
-               echo(text_.substr(at_, end + 1 - at_)) + "'",
-           std::min(end, text_.size()));
+               echo(text_.substr(at_, matched + 1)) + "'",
+           bad);
     }
     at_ += word.size();
   }
@@ -350,6 +353,8 @@ class EventReader {
         return;
       case 'u':
         break;
+      case '\0':
+        fail("unexpected NUL byte", at_ - 1);
       default:
         fail(
             "syntax error while parsing value - invalid string: forbidden character after "
