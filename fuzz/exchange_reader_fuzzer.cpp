@@ -5,8 +5,8 @@
 // fails at a phase, transfer and tile of the description (a tile in two
 // transfers of a phase, or a start too late for a plan row to reach). A refused
 // input names the JSON path of the offending value, a path that exists in the
-// document, and leaves it empty only when the input is not a JSON object with
-// "phases".
+// document, and its line and column; it leaves the path empty only when the
+// input is not a JSON object with "phases" (or holds a NUL byte).
 //
 // Input: JSON text; or a zero byte followed by a description drawn from the
 // bytes (see generated_description), which reaches the compiler far more often.
@@ -26,6 +26,7 @@
 #include <nlohmann/json.hpp>
 
 #include "description_reader.hpp"
+#include "diagnostics.hpp"
 #include "fuzz_check.hpp"
 #include "fuzz_input.hpp"
 #include "meshweave/exchange/compiler.hpp"
@@ -65,11 +66,14 @@ bool path_exists(const json& document, std::string_view path) {
     const json* next = nullptr;
     std::size_t taken = 0;
     for (const auto& [key, value] : at->items()) {
-      const bool fits = path.starts_with(key) && (key.size() == path.size() ||
-                                                  path[key.size()] == '.' || path[key.size()] == '[');
-      if (fits && (next == nullptr || key.size() > taken)) {
+      // Paths show keys as echoed in messages: bounded and escaped.
+      const std::string shown = tool::echo(key);
+      const bool fits = path.starts_with(shown) &&
+                        (shown.size() == path.size() || path[shown.size()] == '.' ||
+                         path[shown.size()] == '[');
+      if (fits && (next == nullptr || shown.size() > taken)) {
         next = &value;
-        taken = key.size();
+        taken = shown.size();
       }
     }
     if (next == nullptr) return false;
@@ -82,14 +86,21 @@ bool path_exists(const json& document, std::string_view path) {
 
 void check_refusal(std::string_view text, const tool::InputError& error) {
   FUZZ_CHECK(!error.reason.empty(), "refusal without a reason at " << error.path);
+  FUZZ_CHECK(error.line >= 1 && error.column >= 1,
+             "refusal without a line and column: " << error.reason);
   const json document = json::parse(text, nullptr, false);
+  // A plain parse stops at a NUL byte, which the reader refuses wherever it is.
   const bool whole_file = document.is_discarded() || !document.is_object() ||
-                          !document.contains("phases");
+                          !document.contains("phases") ||
+                          text.find('\0') != std::string_view::npos;
   if (error.path.empty()) {
     FUZZ_CHECK(whole_file, "refusal without a path: " << error.reason);
     return;
   }
-  FUZZ_CHECK(!document.is_discarded() && path_exists(document, error.path),
+  // A number past the range of a double fails the plain parse; the reader takes
+  // any number as text and refuses it where it stands.
+  if (document.is_discarded()) return;
+  FUZZ_CHECK(path_exists(document, error.path),
              "refusal at " << error.path << ", which is not in the document: " << error.reason);
 }
 
@@ -99,7 +110,8 @@ void check_accepted(const ExchangeDescription& description) {
     for (const Transfer& transfer : phase.transfers) {
       const TransferView t = view(transfer);
       FUZZ_CHECK(t.sender < card_tiles && t.count >= 1 && t.count <= 4148 &&
-                     t.source_address % 4 == 0 && t.source_address < 0x100000 &&
+                     t.source_address % 4 == 0 &&
+                     t.source_address + std::uint64_t{t.count} * 4 <= 0x100000 &&
                      !t.receivers.empty() &&
                      (t.destination_addresses.size() == 1 ||
                       t.destination_addresses.size() == t.receivers.size()),
@@ -111,7 +123,8 @@ void check_accepted(const ExchangeDescription& description) {
                    "accepted receiver " << t.receivers[i] << " of tile " << t.sender);
       }
       for (const std::uint32_t address : t.destination_addresses) {
-        FUZZ_CHECK(address % 4 == 0 && address < 0x100000, "accepted destination " << address);
+        FUZZ_CHECK(address % 4 == 0 && address + std::uint64_t{t.count} * 4 <= 0x100000,
+                   "accepted destination " << address << " of " << t.count << " words");
       }
     }
   }
@@ -148,6 +161,9 @@ void check_compile_error(const ExchangeDescription& description, const CompileEr
     }
     case CompileError::Kind::DestinationCount:
       FUZZ_CHECK(false, "the reader let a bad destination list through: " << to_string(error));
+      return;
+    case CompileError::Kind::AddressRange:
+      FUZZ_CHECK(false, "the reader let a buffer past tile memory through: " << to_string(error));
   }
 }
 

@@ -4,4 +4,5 @@
 // program per tile out, and a verifier that replays them independently.
 #include "meshweave/exchange/compiler.hpp"
 #include "meshweave/exchange/description.hpp"
+#include "meshweave/exchange/tile_conflicts.hpp"
 #include "meshweave/exchange/verifier.hpp"

@@ -183,6 +183,31 @@ class ExchangeCompiler {
     return std::nullopt;
   }
 
+  // The planners check only a buffer's first word; a SEND or PIC past the last
+  // word of tile memory would wrap round. Names the first tile whose buffer
+  // (source, then each receiver's destination) does not fit.
+  std::optional<CompileError> find_buffer_outside_memory(const TransferView& transfer) {
+    const auto outside = [&](std::uint32_t address) {
+      // An address that is itself past the end is refused by the row patching.
+      return address < TILE_MEMORY_BYTES &&
+             std::uint64_t{address} + std::uint64_t{transfer.count} * 4 > TILE_MEMORY_BYTES;
+    };
+    const auto located = [&](std::uint16_t tile, std::uint32_t address) {
+      tile_ = tile;
+      CompileError error = where(ExchangeError::address(address));
+      error.kind = CompileError::Kind::AddressRange;
+      tile_.reset();
+      return error;
+    };
+    if (outside(transfer.source_address)) return located(transfer.sender, transfer.source_address);
+    for (std::size_t i = 0; i < transfer.receivers.size(); ++i) {
+      if (outside(transfer.destination(i))) {
+        return located(transfer.receivers[i], transfer.destination(i));
+      }
+    }
+    return std::nullopt;
+  }
+
   // Plans `transfer` into `planned`, a fresh entry.
   std::expected<void, CompileError> plan_transfer(const TransferView& transfer,
                                                   PlannedTransfer& planned) {
@@ -194,6 +219,9 @@ class ExchangeCompiler {
         error.kind = CompileError::Kind::DestinationCount;
         return std::unexpected(error);
       }
+    }
+    if (auto outside = find_buffer_outside_memory(transfer)) return std::unexpected(*outside);
+    if (transfer.multicast) {
       auto plan =
           explained::multicast(topology_, transfer.sender, transfer.receivers, transfer.count, 0);
       if (!plan) return fail(plan.error());

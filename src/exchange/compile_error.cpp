@@ -1,9 +1,20 @@
+#include <charconv>
+#include <cstdint>
 #include <ostream>
 #include <string>
 
 #include "meshweave/exchange/compiler.hpp"
 
 namespace meshweave {
+namespace {
+
+std::string hex(std::uint32_t value) {
+  char digits[8];
+  const auto end = std::to_chars(digits, digits + sizeof digits, value, 16).ptr;
+  return "0x" + std::string(digits, end);
+}
+
+}  // namespace
 
 std::string to_string(const CompileError& error) {
   std::string out = "phase " + std::to_string(error.phase);
@@ -16,11 +27,24 @@ std::string to_string(const CompileError& error) {
       return out + ": tile " + std::to_string(error.tile.value_or(0)) +
              " takes part in transfers " + std::to_string(error.other_transfer.value_or(0)) +
              " and " + std::to_string(error.transfer.value_or(0));
+    case CompileError::Kind::AddressRange:
+      return out + ", transfer " + std::to_string(error.transfer.value_or(0)) + ", tile " +
+             std::to_string(error.tile.value_or(0)) + ": buffer at " +
+             hex(error.error.address_value()) + " runs past the end of tile memory (" +
+             hex(TILE_MEMORY_BYTES) + ")";
     case CompileError::Kind::DestinationCount:
       return out + ", transfer " + std::to_string(error.transfer.value_or(0)) +
              ": a multicast needs one destination address or one per receiver";
   }
   return out;
+}
+
+std::string explain(const CompileError& error) {
+  if (error.kind != CompileError::Kind::Library || !error.refusal) return to_string(error);
+  std::string out = "phase " + std::to_string(error.phase);
+  if (error.transfer) out += ", transfer " + std::to_string(*error.transfer);
+  if (error.tile) out += ", tile " + std::to_string(*error.tile);
+  return out + ": " + explain(*error.refusal);
 }
 
 std::ostream& operator<<(std::ostream& out, const CompileError& error) {

@@ -103,10 +103,23 @@ class Verifier {
       for (std::size_t index = 0; index < transfers.size(); ++index) {
         const TransferView transfer = view(transfers[index]);
         roles_[transfer.sender].push_back(Role{phase, index, true, 0});
+        check_buffer(transfer.sender, "source buffer", transfer.source_address, transfer.count);
         for (std::size_t r = 0; r < transfer.receivers.size(); ++r) {
           roles_[transfer.receivers[r]].push_back(Role{phase, index, false, r});
+          check_buffer(transfer.receivers[r], "destination buffer", transfer.destination(r),
+                       transfer.count);
         }
       }
+    }
+  }
+
+  // A program may address only its own tile's memory, all of each buffer included.
+  void check_buffer(std::uint16_t tile, const char* check, std::uint32_t address,
+                    std::uint32_t count) {
+    const std::uint64_t end = std::uint64_t{address} + std::uint64_t{count} * 4;
+    if (end > TILE_MEMORY_BYTES) {
+      report(tile, std::nullopt, check, "an end at or below " + hex(TILE_MEMORY_BYTES),
+             dec(count) + " words from " + hex(address) + " ending at " + hex(end));
     }
   }
 

@@ -27,7 +27,8 @@ ExchangeDescription random_exchange(std::mt19937& random, std::size_t phases) {
   std::uniform_int_distribution<std::uint32_t> count_of(1, 300);
   std::uniform_int_distribution<std::uint32_t> receivers_of(1, 5);
   std::uniform_int_distribution<std::uint32_t> transfers_of(1, 12);
-  std::uniform_int_distribution<std::uint32_t> word_of(0, 0x3ffff);
+  // Word addresses that leave room for the longest transfer before the end of tile memory.
+  std::uniform_int_distribution<std::uint32_t> word_of(0, 0x40000 - 300);
   ExchangeDescription description;
   for (std::size_t phase = 0; phase < phases; ++phase) {
     std::shuffle(tiles.begin(), tiles.end(), random);

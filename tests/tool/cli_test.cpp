@@ -145,13 +145,14 @@ TEST(Cli, RefusesBadInputAndBadUsage) {
        "meshweave compile: error: /nonexistent/missing.json: cannot read: No such file or "
        "directory\n"},
       {{"compile", "-"}, multicast_off_card, 1,
-       "meshweave compile: error: <stdin>: phases[2].transfers[0].to[3]: tile 1472 is not on the "
-       "card\n"},
+       "meshweave compile: error: <stdin>:1:94: phases[2].transfers[0].to[3]: tile 1472 is not "
+       "on the card\n"},
       {{"compile", "-"}, conflict, 1,
-       "meshweave compile: error: <stdin>: phase 0: tile 1 takes part in transfers 0 and 1\n"},
+       "meshweave compile: error: <stdin>: phases[0].transfers[1]: tile 1 also takes part in "
+       "phases[0].transfers[0]\n"},
       {{"compile", "-"}, "{\"phases\": [}", 1,
-       "meshweave compile: error: <stdin>: parse error at line 1, column 13: syntax error while "
-       "parsing value - unexpected '}'; expected '[', '{', or a literal\n"},
+       "meshweave compile: error: <stdin>:1:13: syntax error while parsing value - unexpected "
+       "'}'; expected '[', '{', or a literal\n"},
       {{"compile", "-", "--tiles", "0-5"}, "", 2, "meshweave compile: error: --tiles requires --svg\n"},
       {{"compile", "-", "--svg", "x.svg", "--cycles", "9-1"}, "", 2,
        "meshweave compile: error: --cycles: \"9-1\" is not a range: it ends before it starts\n"},

@@ -2,7 +2,9 @@
 
 #include <filesystem>
 #include <istream>
+#include <optional>
 #include <ostream>
+#include <string>
 #include <vector>
 
 #include "chrome_trace.hpp"
@@ -11,25 +13,17 @@
 #include "exit_codes.hpp"
 #include "input_text.hpp"
 #include "meshweave/exchange/compiler.hpp"
+#include "meshweave/exchange/tile_conflicts.hpp"
 #include "meshweave/exchange/verifier.hpp"
 #include "meshweave/topology/topology.hpp"
 #include "output_files.hpp"
 #include "svg_timeline.hpp"
+#include "tile_conflict_messages.hpp"
 
 namespace meshweave::tool {
 namespace {
 
 constexpr std::string_view command = "compile";
-
-// "file:3:7: phases[0]" when the reader knows the line, else "file: phases[0]".
-std::string reader_error_place(const std::string& file, const InputError& error) {
-  std::string where = file;
-  if (error.line != 0) {
-    where += ':' + std::to_string(error.line) + ':' + std::to_string(error.column);
-  }
-  if (!error.path.empty()) where += ": " + error.path;
-  return where;
-}
 
 // The programs go to standard output unless -o names a file.
 std::vector<OutputName> output_names(const CompileRequest& request) {
@@ -37,6 +31,36 @@ std::vector<OutputName> output_names(const CompileRequest& request) {
   if (request.svg_path) names.push_back({"--svg", *request.svg_path});
   if (request.trace_path) names.push_back({"--trace", *request.trace_path});
   return names;
+}
+
+// The description of `path`, or nothing once every problem found in it is
+// reported: the first reading error, or every tile conflict (up to a bound).
+std::optional<ExchangeDescription> read_checked_description(const std::string& path,
+                                                            const std::string& name,
+                                                            std::istream& in, std::ostream& err) {
+  constexpr std::size_t conflicts_shown = 20;
+  std::expected<ExchangeDescription, InputError> description;
+  {
+    // The text goes as soon as it is read: it is as large as the description.
+    auto text = read_input_text(path, in);
+    if (!text) {
+      report_error(err, "compile", name, text.error());
+      return std::nullopt;
+    }
+    description = read_description(*text);
+  }
+  if (!description) {
+    report_error(err, "compile", location(description.error(), name), description.error().reason);
+    return std::nullopt;
+  }
+  const TileConflicts conflicts = find_tile_conflicts(*description, conflicts_shown);
+  if (conflicts.total != 0) {
+    for (const std::string& message : tile_conflict_messages(conflicts)) {
+      report_error(err, "compile", name, message);
+    }
+    return std::nullopt;
+  }
+  return std::move(*description);
 }
 
 }  // namespace
@@ -49,31 +73,25 @@ int run_compile(const CompileRequest& request, std::istream& in, std::ostream& o
     report_error(err, command, checked.error().where, checked.error().what);
     return exit_usage;
   }
-  const auto text = read_input_text(request.input_path, in);
-  if (!text) {
-    report_error(err, command, name, text.error());
-    return exit_bad_input;
-  }
-  const auto description = read_description(*text);
-  if (!description) {
-    report_error(err, command, reader_error_place(name, description.error()),
-                 description.error().reason);
-    return exit_bad_input;
-  }
+  const auto description = read_checked_description(request.input_path, name, in, err);
+  if (!description) return exit_bad_input;
   const Topology topology = Topology::m1472();
   const auto compiled =
       compile_exchange(topology, *description, CompileOptions{.idle_programs = request.idle});
   if (!compiled) {
-    report_error(err, command, name, to_string(compiled.error()));
+    report_error(err, command, name, explain(compiled.error()));
     return exit_bad_input;
   }
   if (request.verify) {
     const std::vector<VerifyIssue> issues = verify_exchange(topology, *description, *compiled);
     if (!issues.empty()) {
+      // One error line per issue, then their count.
+      for (const VerifyIssue& issue : issues) {
+        report_error(err, command, name, "verification: " + to_string(issue));
+      }
       report_error(err, command, name,
                    "verification found " + std::to_string(issues.size()) + " issue" +
                        (issues.size() == 1 ? "" : "s"));
-      for (const VerifyIssue& issue : issues) err << "  " << to_string(issue) << '\n';
       return exit_bad_input;
     }
   }

@@ -1,15 +1,15 @@
 #include "description_reader.hpp"
 
-#include <algorithm>
-#include <array>
+#include <bitset>
+#include <cstddef>
 #include <cstdint>
-#include <initializer_list>
+#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
+#include "diagnostics.hpp"
+#include "meshweave/exchange/compiler.hpp"
 #include "meshweave/instruction_words/control_words.hpp"
 #include "meshweave/topology/topology.hpp"
 #include "number_text.hpp"
@@ -18,252 +18,578 @@
 namespace meshweave::tool {
 namespace {
 
-using nlohmann::json;
-
 // The one card the tool knows; the key may be left out.
 constexpr std::string_view card_name = "m1472";
-// A SEND word addresses tile memory below this byte address, in whole words.
-constexpr std::uint64_t address_limit = 0x100000;
 constexpr std::uint64_t address_alignment = 4;
 
-// Thrown inside the reader only, to unwind to read_description with the first
-// problem found; never leaves this file.
-struct Refusal {
-  InputError error;
+[[noreturn]] void refuse(std::string path, std::string reason, std::size_t at) {
+  throw JsonRefusal{std::move(path), std::move(reason), at};
+}
+
+// The keys of the three kinds of object, each a bit in an object's set of seen keys.
+enum Key : unsigned {
+  Topology = 1u << 0,
+  Phases = 1u << 1,
+  Transfers = 1u << 2,
+  From = 1u << 3,
+  To = 1u << 4,
+  Words = 1u << 5,
+  Source = 1u << 6,
+  Destination = 1u << 7,
 };
 
-[[noreturn]] void refuse(std::string path, std::string reason) {
-  throw Refusal{InputError{std::move(path), std::move(reason)}};
+struct KeyName {
+  Key key;
+  std::string_view name;
+};
+constexpr KeyName top_level_keys[] = {{Topology, "topology"}, {Phases, "phases"}};
+constexpr KeyName phase_keys[] = {{Transfers, "transfers"}};
+constexpr KeyName transfer_keys[] = {
+    {From, "from"}, {To, "to"}, {Words, "words"}, {Source, "source"}, {Destination, "destination"}};
+
+// The container being read. The format fixes what holds what, so the level
+// alone says where the reader is.
+enum class Level : std::uint8_t {
+  Outside,
+  TopLevel,
+  PhaseList,
+  Phase,
+  TransferList,
+  Transfer,
+  ReceiverList,
+  DestinationList,
+  Done,
+};
+
+// What a value found by its first event is for.
+enum class Slot : std::uint8_t {
+  Document,
+  Topology,
+  Phases,
+  Phase,
+  Transfers,
+  Transfer,
+  From,
+  To,
+  Words,
+  Source,
+  Destination,
+  Receiver,
+  DestinationElement,
+};
+
+std::string type_name(const JsonNumber& number) {
+  if (number.integer_syntax) return "a number";
+  return number.text.find('.') != std::string_view::npos ? "a fractional number"
+                                                         : "a number with an exponent";
 }
 
-std::string member(const std::string& path, std::string_view key) {
-  return path.empty() ? std::string{key} : path + '.' + std::string{key};
-}
-std::string element(const std::string& path, std::size_t index) {
-  return path + '[' + std::to_string(index) + ']';
-}
+// One transfer while its keys arrive, in any order; checked and stored when it closes.
+struct TransferDraft {
+  unsigned keys = 0;
+  std::size_t at = 0;
+  std::uint16_t sender = 0;
+  bool multicast = false;
+  std::uint16_t receiver = 0;
+  std::size_t to_at = 0;
+  std::vector<std::uint16_t> receivers;
+  std::vector<std::size_t> receivers_at;
+  std::uint32_t words = 0;
+  std::uint32_t source = 0;
+  std::size_t source_at = 0;
+  bool destination_list = false;
+  std::size_t destination_at = 0;
+  std::vector<std::uint32_t> destinations;
+  std::vector<std::size_t> destinations_at;
+};
 
-// Text from the file echoed in a message, cut so that a runaway string stays one line.
-std::string shortened(const std::string& text) {
-  constexpr std::size_t shown = 40;
-  return text.size() <= shown ? text : text.substr(0, shown) + "...";
-}
+class DescriptionBuilder final : public JsonReceiver {
+ public:
+  ExchangeDescription take() && { return std::move(description_); }
 
-std::string type_name(const json& value) {
-  switch (value.type()) {
-    case json::value_t::null: return "null";
-    case json::value_t::boolean: return "a boolean";
-    case json::value_t::string: return "a string";
-    case json::value_t::array: return "an array";
-    case json::value_t::object: return "an object";
-    case json::value_t::number_float: return "a fractional number";
-    default: return "a number";
-  }
-}
-
-[[noreturn]] void wrong_type(const std::string& path, std::string_view expected,
-                             const json& found) {
-  refuse(path, "expected " + std::string{expected} + ", found " + type_name(found));
-}
-
-// Refuses keys outside `allowed` and reports the first missing one of `required`.
-void check_keys(const json& object, const std::string& path,
-                std::initializer_list<std::string_view> allowed,
-                std::initializer_list<std::string_view> required) {
-  for (const auto& [key, value] : object.items()) {
-    if (std::find(allowed.begin(), allowed.end(), key) == allowed.end()) {
-      std::string expected;
-      for (const std::string_view name : allowed) {
-        expected += expected.empty() ? "" : ", ";
-        expected += name;
-      }
-      refuse(member(path, key), "unknown key (expected " + expected + ")");
+  void object_start(std::size_t at) override {
+    switch (slot()) {
+      case Slot::Document:
+        top_at_ = at;
+        level_ = Level::TopLevel;
+        return;
+      case Slot::Phase:
+        description_.phases.emplace_back();
+        phase_keys_ = 0;
+        phase_at_ = at;
+        level_ = Level::Phase;
+        return;
+      case Slot::Transfer:
+        start_transfer(at);
+        level_ = Level::Transfer;
+        return;
+      default:
+        wrong_type("an object", at);
     }
   }
-  for (const std::string_view key : required) {
-    if (!object.contains(key)) refuse(path, "missing \"" + std::string{key} + "\"");
+
+  void object_end(std::size_t) override {
+    switch (level_) {
+      case Level::TopLevel:
+        if ((top_keys_ & Phases) == 0) refuse({}, "missing \"phases\"", top_at_);
+        level_ = Level::Done;
+        return;
+      case Level::Phase:
+        if ((phase_keys_ & Transfers) == 0)
+          refuse(phase_path(), "missing \"transfers\"", phase_at_);
+        level_ = Level::PhaseList;
+        return;
+      default:
+        finish_transfer();
+        level_ = Level::TransferList;
+    }
   }
-}
 
-const json& object_at(const json& value, const std::string& path) {
-  if (!value.is_object()) wrong_type(path, "an object", value);
-  return value;
-}
-
-const json& array_at(const json& value, const std::string& path) {
-  if (!value.is_array()) wrong_type(path, "an array", value);
-  return value;
-}
-
-// Any JSON integer, as a 64-bit magnitude; negative values are out of range for
-// every field, so they are refused here with the number in the message.
-std::uint64_t unsigned_at(const json& value, const std::string& path, std::string_view what) {
-  if (value.is_number_unsigned()) return value.get<std::uint64_t>();
-  if (value.is_number_integer()) {
-    refuse(path, std::string{what} + " " + std::to_string(value.get<std::int64_t>()) +
-                     " is negative");
+  void array_start(std::size_t at) override {
+    switch (slot()) {
+      case Slot::Phases:
+        level_ = Level::PhaseList;
+        return;
+      case Slot::Transfers:
+        level_ = Level::TransferList;
+        return;
+      case Slot::To:
+        draft_.multicast = true;
+        draft_.to_at = at;
+        level_ = Level::ReceiverList;
+        return;
+      case Slot::Destination:
+        draft_.destination_list = true;
+        draft_.destination_at = at;
+        level_ = Level::DestinationList;
+        return;
+      default:
+        wrong_type("an array", at);
+    }
   }
-  wrong_type(path, "an integer", value);
-}
 
-std::uint16_t tile_at(const json& value, const std::string& path) {
-  const std::uint64_t tile = unsigned_at(value, path, "tile");
-  if (tile >= M1472_TILE_COUNT) {
-    refuse(path, "tile " + std::to_string(tile) + " is not on the card");
+  void array_end(std::size_t) override {
+    switch (level_) {
+      case Level::PhaseList:
+        level_ = Level::TopLevel;
+        return;
+      case Level::TransferList: {
+        // Sized exactly: a phase's list grown by doubling would hold up to twice its transfers.
+        auto& transfers = description_.phases.back().transfers;
+        transfers.assign(std::make_move_iterator(phase_transfers_.begin()),
+                         std::make_move_iterator(phase_transfers_.end()));
+        phase_transfers_.clear();
+        level_ = Level::Phase;
+        return;
+      }
+      default:
+        level_ = Level::Transfer;
+    }
   }
-  return static_cast<std::uint16_t>(tile);
-}
 
-std::uint32_t words_at(const json& value, const std::string& path) {
-  const std::uint64_t words = unsigned_at(value, path, "word count");
-  if (words < MIN_TRANSFER_WORDS || words > MAX_TRANSFER_WORDS) {
-    refuse(path, "word count " + std::to_string(words) + " is out of range (" +
-                     std::to_string(MIN_TRANSFER_WORDS) + " to " +
-                     std::to_string(MAX_TRANSFER_WORDS) + ")");
+  void key(std::string_view key, std::size_t at) override {
+    switch (level_) {
+      case Level::TopLevel:
+        return take_key(key, at, top_level_keys, top_keys_, [] { return std::string{}; });
+      case Level::Phase:
+        return take_key(key, at, phase_keys, phase_keys_, [this] { return phase_path(); });
+      default:
+        return take_key(key, at, transfer_keys, draft_.keys, [this] { return transfer_path(); });
+    }
   }
-  return static_cast<std::uint32_t>(words);
-}
 
-// A byte address in tile memory: an integer or a "0x..." string.
-std::uint32_t address_at(const json& value, const std::string& path) {
-  std::uint64_t address = 0;
-  if (value.is_string()) {
-    const std::string& text = value.get_ref<const std::string&>();
+  void string(std::string_view value, std::size_t at) override {
+    switch (slot()) {
+      case Slot::Topology:
+        if (value != card_name) {
+          refuse("topology", "unknown topology \"" + echo(value) + "\" (the only one is \"m1472\")",
+                 at);
+        }
+        return;
+      case Slot::Source:
+        draft_.source = address_text(value, at);
+        draft_.source_at = at;
+        return;
+      case Slot::Destination:
+        draft_.destinations.push_back(address_text(value, at));
+        draft_.destination_at = at;
+        return;
+      case Slot::DestinationElement:
+        draft_.destinations_at.push_back(at);
+        draft_.destinations.push_back(address_text(value, at));
+        return;
+      default:
+        wrong_type("a string", at);
+    }
+  }
+
+  void number(const JsonNumber& number, std::size_t at) override {
+    switch (slot()) {
+      case Slot::From:
+        draft_.sender = tile(number, at);
+        return;
+      case Slot::To:
+        draft_.receiver = tile(number, at);
+        draft_.to_at = at;
+        return;
+      case Slot::Receiver:
+        draft_.receivers.push_back(tile(number, at));
+        draft_.receivers_at.push_back(at);
+        return;
+      case Slot::Words:
+        draft_.words = word_count(number, at);
+        return;
+      case Slot::Source:
+        draft_.source = address_number(number, at);
+        draft_.source_at = at;
+        return;
+      case Slot::Destination:
+        draft_.destinations.push_back(address_number(number, at));
+        draft_.destination_at = at;
+        return;
+      case Slot::DestinationElement:
+        draft_.destinations_at.push_back(at);
+        draft_.destinations.push_back(address_number(number, at));
+        return;
+      default:
+        wrong_type(type_name(number), at);
+    }
+  }
+
+  void boolean(bool, std::size_t at) override { wrong_type("a boolean", at); }
+  void null(std::size_t at) override { wrong_type("null", at); }
+
+ private:
+  Slot slot() const noexcept {
+    switch (level_) {
+      case Level::Outside:
+        return Slot::Document;
+      case Level::TopLevel:
+        return key_ == Topology ? Slot::Topology : Slot::Phases;
+      case Level::PhaseList:
+        return Slot::Phase;
+      case Level::Phase:
+        return Slot::Transfers;
+      case Level::TransferList:
+        return Slot::Transfer;
+      case Level::ReceiverList:
+        return Slot::Receiver;
+      case Level::DestinationList:
+        return Slot::DestinationElement;
+      case Level::Transfer:
+      case Level::Done:
+        break;
+    }
+    switch (key_) {
+      case From:
+        return Slot::From;
+      case To:
+        return Slot::To;
+      case Words:
+        return Slot::Words;
+      case Source:
+        return Slot::Source;
+      default:
+        return Slot::Destination;
+    }
+  }
+
+  // Paths are built only for messages; indices are those of the element being read.
+  std::string phase_path() const {
+    return "phases[" + std::to_string(description_.phases.size() - 1) + "]";
+  }
+  std::string transfer_path() const {
+    return phase_path() + ".transfers[" + std::to_string(phase_transfers_.size()) + "]";
+  }
+  std::string field_path(std::string_view field) const {
+    return transfer_path() + "." + std::string{field};
+  }
+  std::string receiver_path(std::size_t index) const {
+    return field_path("to") + "[" + std::to_string(index) + "]";
+  }
+  std::string destination_path(std::size_t index) const {
+    return field_path("destination") + "[" + std::to_string(index) + "]";
+  }
+  std::string destination_element() const { return destination_path(draft_.destinations.size()); }
+
+  std::string slot_path() const {
+    switch (slot()) {
+      case Slot::Document:
+        return {};
+      case Slot::Topology:
+        return "topology";
+      case Slot::Phases:
+        return "phases";
+      case Slot::Phase:
+        return "phases[" + std::to_string(description_.phases.size()) + "]";
+      case Slot::Transfers:
+        return phase_path() + ".transfers";
+      case Slot::Transfer:
+        return transfer_path();
+      case Slot::From:
+        return field_path("from");
+      case Slot::To:
+        return field_path("to");
+      case Slot::Words:
+        return field_path("words");
+      case Slot::Source:
+        return field_path("source");
+      case Slot::Destination:
+        return field_path("destination");
+      case Slot::Receiver:
+        return receiver_path(draft_.receivers.size());
+      case Slot::DestinationElement:
+        return destination_element();
+    }
+    return {};
+  }
+
+  [[noreturn]] void wrong_type(const std::string& found, std::size_t at) const {
+    std::string expected;
+    switch (slot()) {
+      case Slot::Document:
+        refuse({}, "expected an object at the top level, found " + found, at);
+      case Slot::Topology:
+        expected = "a string";
+        break;
+      case Slot::Phases:
+      case Slot::Transfers:
+        expected = "an array";
+        break;
+      case Slot::Phase:
+      case Slot::Transfer:
+        expected = "an object";
+        break;
+      case Slot::From:
+      case Slot::To:
+      case Slot::Words:
+      case Slot::Receiver:
+        expected = "an integer";
+        break;
+      case Slot::Source:
+      case Slot::Destination:
+      case Slot::DestinationElement:
+        expected = "an address (an integer or \"0x...\")";
+        break;
+    }
+    refuse(slot_path(), "expected " + expected + ", found " + found, at);
+  }
+
+  // `object_path` makes the object's path, for messages only.
+  template <std::size_t Count, class ObjectPath>
+  void take_key(std::string_view key, std::size_t at, const KeyName (&known)[Count], unsigned& seen,
+                ObjectPath object_path) {
+    const auto member = [&](std::string_view name) {
+      const std::string path = object_path();
+      return path.empty() ? std::string{name} : path + "." + std::string{name};
+    };
+    for (const KeyName& candidate : known) {
+      if (candidate.name != key) continue;
+      if ((seen & candidate.key) != 0) refuse(member(key), "duplicate key", at);
+      seen |= candidate.key;
+      key_ = candidate.key;
+      return;
+    }
+    std::string expected;
+    for (const KeyName& candidate : known) {
+      if (!expected.empty()) expected += ", ";
+      expected += candidate.name;
+    }
+    refuse(member(echo(key)), "unknown key (expected " + expected + ")", at);
+  }
+
+  void start_transfer(std::size_t at) {
+    draft_.keys = 0;
+    draft_.at = at;
+    draft_.multicast = false;
+    draft_.destination_list = false;
+    draft_.receivers.clear();
+    draft_.receivers_at.clear();
+    draft_.destinations.clear();
+    draft_.destinations_at.clear();
+  }
+
+  // An integer in a tile, word count or address slot: negative (or -0), past
+  // 64 bits, or its value.
+  std::uint16_t tile(const JsonNumber& number, std::size_t at) const {
+    const std::uint64_t value = unsigned_value(number, "tile", "(write 0)", at);
+    if (!number.magnitude || value >= M1472_TILE_COUNT) {
+      refuse(slot_path(), "tile " + echo(number.text) + " is not on the card", at);
+    }
+    return static_cast<std::uint16_t>(value);
+  }
+
+  std::uint32_t word_count(const JsonNumber& number, std::size_t at) const {
+    const std::uint64_t value = unsigned_value(number, "word count", word_range(), at);
+    if (!number.magnitude || value < MIN_TRANSFER_WORDS || value > MAX_TRANSFER_WORDS) {
+      refuse(slot_path(), "word count " + echo(number.text) + " is out of range " + word_range(),
+             at);
+    }
+    return static_cast<std::uint32_t>(value);
+  }
+
+  static const std::string& word_range() {
+    // Built by appending: GCC 12 warns falsely on a chain of + around a literal.
+    static const std::string range = [] {
+      std::string text{"("};
+      text.append(std::to_string(MIN_TRANSFER_WORDS))
+          .append(" to ")
+          .append(std::to_string(MAX_TRANSFER_WORDS))
+          .append(")");
+      return text;
+    }();
+    return range;
+  }
+
+  std::uint32_t address_number(const JsonNumber& number, std::size_t at) const {
+    if (!number.integer_syntax) {
+      refuse(slot_path(),
+             "expected an address (an integer or \"0x...\"), found " + type_name(number), at);
+    }
+    const std::uint64_t value = unsigned_value(number, "address", "(write 0)", at);
+    if (!number.magnitude) {
+      refuse(slot_path(),
+             "address " + echo(number.text) + " is not below " + hex_address(TILE_MEMORY_BYTES),
+             at);
+    }
+    return checked_address(value, at);
+  }
+
+  std::uint32_t address_text(std::string_view text, std::size_t at) const {
     const auto parsed = parse_unsigned(text);
     const bool hex = text.starts_with("0x") || text.starts_with("0X");
     if (!parsed || !hex) {
       // Built by appending: GCC 12 warns falsely on a chain of + around a literal.
       std::string reason{"\""};
-      reason.append(shortened(text)).append("\" is not an address (expected an integer or \"0x...\")");
-      refuse(path, reason);
+      reason.append(echo(text)).append("\" is not an address (expected an integer or \"0x...\")");
+      refuse(slot_path(), reason, at);
     }
-    address = *parsed;
-  } else if (value.is_number_integer()) {
-    address = unsigned_at(value, path, "address");
-  } else {
-    wrong_type(path, "an address (an integer or \"0x...\")", value);
-  }
-  if (address >= address_limit) {
-    refuse(path, "address " + hex_address(address) + " is not below " +
-                     hex_address(address_limit));
-  }
-  if (address % address_alignment != 0) {
-    refuse(path, "address " + hex_address(address) + " is not a multiple of 4");
-  }
-  return static_cast<std::uint32_t>(address);
-}
-
-std::vector<std::uint16_t> receivers_at(const json& value, const std::string& path,
-                                        std::uint16_t sender) {
-  std::vector<std::uint16_t> receivers;
-  receivers.reserve(value.size());
-  for (std::size_t i = 0; i < value.size(); ++i) {
-    const std::string at = element(path, i);
-    const std::uint16_t tile = tile_at(value[i], at);
-    if (tile == sender) refuse(at, "tile " + std::to_string(tile) + " is the sender");
-    if (std::find(receivers.begin(), receivers.end(), tile) != receivers.end()) {
-      refuse(at, "tile " + std::to_string(tile) + " is already a receiver of this transfer");
-    }
-    receivers.push_back(tile);
-  }
-  if (receivers.empty()) refuse(path, "a multicast needs at least one receiver");
-  return receivers;
-}
-
-Transfer transfer_at(const json& value, const std::string& path) {
-  const json& object = object_at(value, path);
-  check_keys(object, path, {"from", "to", "words", "source", "destination"},
-             {"from", "to", "words", "source", "destination"});
-  const std::uint16_t sender = tile_at(object["from"], member(path, "from"));
-  const json& to = object["to"];
-  const std::string to_path = member(path, "to");
-  const json& destination = object["destination"];
-  const std::string destination_path = member(path, "destination");
-
-  if (!to.is_array()) {
-    const std::uint16_t receiver = tile_at(to, to_path);
-    if (receiver == sender) refuse(to_path, "tile " + std::to_string(receiver) + " is the sender");
-    const std::uint32_t count = words_at(object["words"], member(path, "words"));
-    const std::uint32_t source = address_at(object["source"], member(path, "source"));
-    if (destination.is_array()) {
-      refuse(destination_path, "a point-to-point transfer has one destination address");
-    }
-    return PointToPointTransfer{sender, receiver, count, source,
-                                address_at(destination, destination_path)};
+    return checked_address(*parsed, at);
   }
 
-  MulticastTransfer multicast;
-  multicast.sender = sender;
-  multicast.receivers = receivers_at(to, to_path, sender);
-  multicast.count = words_at(object["words"], member(path, "words"));
-  multicast.source_address = address_at(object["source"], member(path, "source"));
-  if (destination.is_array()) {
-    const std::size_t given = destination.size();
-    if (given != 1 && given != multicast.receivers.size()) {
-      refuse(destination_path,
-             std::to_string(given) + " addresses for " +
-                 std::to_string(multicast.receivers.size()) +
-                 " receivers (give one shared address or one per receiver)");
+  std::uint32_t checked_address(std::uint64_t address, std::size_t at) const {
+    if (address >= TILE_MEMORY_BYTES) {
+      refuse(slot_path(),
+             "address " + hex_address(address) + " is not below " + hex_address(TILE_MEMORY_BYTES),
+             at);
     }
-    multicast.destination_addresses.reserve(given);
-    for (std::size_t i = 0; i < given; ++i) {
-      multicast.destination_addresses.push_back(
-          address_at(destination[i], element(destination_path, i)));
+    if (address % address_alignment != 0) {
+      refuse(slot_path(), "address " + hex_address(address) + " is not a multiple of 4", at);
     }
-  } else {
-    multicast.destination_addresses.push_back(address_at(destination, destination_path));
+    return static_cast<std::uint32_t>(address);
   }
-  return multicast;
-}
 
-Phase phase_at(const json& value, const std::string& path) {
-  const json& object = object_at(value, path);
-  check_keys(object, path, {"transfers"}, {"transfers"});
-  const std::string transfers_path = member(path, "transfers");
-  const json& transfers = array_at(object["transfers"], transfers_path);
-  Phase phase;
-  phase.transfers.reserve(transfers.size());
-  for (std::size_t i = 0; i < transfers.size(); ++i) {
-    phase.transfers.push_back(transfer_at(transfers[i], element(transfers_path, i)));
+  // The value of an integer with no sign, as far as 64 bits hold it (callers
+  // refuse what they do not). A fraction, an exponent or a sign is refused here.
+  std::uint64_t unsigned_value(const JsonNumber& number, std::string_view what,
+                               std::string_view zero_hint, std::size_t at) const {
+    if (!number.integer_syntax)
+      refuse(slot_path(), "expected an integer, found " + type_name(number), at);
+    if (number.negative) {
+      if (number.magnitude == 0u) {
+        refuse(slot_path(), "-0 is not a valid " + std::string{what} + " " + std::string{zero_hint},
+               at);
+      }
+      refuse(slot_path(), std::string{what} + " " + echo(number.text) + " is negative", at);
+    }
+    return number.magnitude.value_or(0);
   }
-  return phase;
-}
 
-ExchangeDescription description_at(const json& document) {
-  if (!document.is_object()) {
-    refuse({}, "expected an object at the top level, found " + type_name(document));
-  }
-  check_keys(document, {}, {"topology", "phases"}, {"phases"});
-  if (const auto topology = document.find("topology"); topology != document.end()) {
-    if (!topology->is_string()) wrong_type("topology", "a string", *topology);
-    if (topology->get_ref<const std::string&>() != card_name) {
-      refuse("topology", "unknown topology \"" + shortened(topology->get<std::string>()) +
-                             "\" (the only one is \"m1472\")");
+  // Checks what needs the whole transfer, in the order of its keys, and stores it.
+  void finish_transfer() {
+    TransferDraft& t = draft_;
+    for (const KeyName& key : transfer_keys) {
+      if ((t.keys & key.key) == 0) {
+        refuse(transfer_path(), "missing \"" + std::string{key.name} + "\"", t.at);
+      }
+    }
+    if (!t.multicast) {
+      if (t.receiver == t.sender) {
+        refuse(field_path("to"), "tile " + std::to_string(t.receiver) + " is the sender", t.to_at);
+      }
+    } else {
+      std::bitset<M1472_TILE_COUNT> seen;
+      for (std::size_t i = 0; i < t.receivers.size(); ++i) {
+        const std::uint16_t tile = t.receivers[i];
+        if (tile == t.sender) {
+          refuse(receiver_path(i), "tile " + std::to_string(tile) + " is the sender",
+                 t.receivers_at[i]);
+        }
+        if (seen.test(tile)) {
+          refuse(receiver_path(i),
+                 "tile " + std::to_string(tile) + " is already a receiver of this transfer",
+                 t.receivers_at[i]);
+        }
+        seen.set(tile);
+      }
+      if (t.receivers.empty()) {
+        refuse(field_path("to"), "a multicast needs at least one receiver", t.to_at);
+      }
+    }
+    if (t.destination_list) {
+      if (!t.multicast) {
+        refuse(field_path("destination"), "a point-to-point transfer has one destination address",
+               t.destination_at);
+      }
+      const std::size_t given = t.destinations.size();
+      if (given != 1 && given != t.receivers.size()) {
+        refuse(field_path("destination"),
+               std::to_string(given) + " addresses for " + std::to_string(t.receivers.size()) +
+                   " receivers (give one shared address or one per receiver)",
+               t.destination_at);
+      }
+    }
+    check_range(
+        t.source, "from", [&] { return field_path("source"); }, t.source_at);
+    for (std::size_t i = 0; i < t.destinations.size(); ++i) {
+      if (t.destination_list) {
+        check_range(
+            t.destinations[i], "to", [&] { return destination_path(i); }, t.destinations_at[i]);
+      } else {
+        check_range(
+            t.destinations[i], "to", [&] { return field_path("destination"); }, t.destination_at);
+      }
+    }
+    if (t.multicast) {
+      phase_transfers_.push_back(MulticastTransfer{t.sender, std::move(t.receivers), t.words,
+                                                   t.source, std::move(t.destinations)});
+    } else {
+      phase_transfers_.push_back(
+          PointToPointTransfer{t.sender, t.receiver, t.words, t.source, t.destinations.front()});
     }
   }
-  const json& phases = array_at(document["phases"], "phases");
-  ExchangeDescription description;
-  description.phases.reserve(phases.size());
-  for (std::size_t i = 0; i < phases.size(); ++i) {
-    description.phases.push_back(phase_at(phases[i], element("phases", i)));
+
+  // The whole buffer must lie in tile memory, not only its first word. The
+  // path is built only for the message.
+  template <class Path>
+  void check_range(std::uint32_t address, std::string_view direction, Path path,
+                   std::size_t at) const {
+    if (std::uint64_t{address} + std::uint64_t{draft_.words} * 4 > TILE_MEMORY_BYTES) {
+      refuse(path(),
+             "transfer of " + std::to_string(draft_.words) + " words " + std::string{direction} +
+                 " " + hex_address(address) + " runs past " + hex_address(TILE_MEMORY_BYTES),
+             at);
+    }
   }
-  return description;
-}
+
+  ExchangeDescription description_;
+  std::vector<Transfer> phase_transfers_;
+  Level level_ = Level::Outside;
+  Key key_ = Topology;
+  unsigned top_keys_ = 0;
+  unsigned phase_keys_ = 0;
+  std::size_t top_at_ = 0;
+  std::size_t phase_at_ = 0;
+  TransferDraft draft_;
+};
 
 }  // namespace
 
-std::expected<ExchangeDescription, InputError> read_description(const nlohmann::json& document) {
-  try {
-    return description_at(document);
-  } catch (const Refusal& refusal) {
-    return std::unexpected(refusal.error);
-  }
-}
-
 std::expected<ExchangeDescription, InputError> read_description(std::string_view json_text) {
-  auto document = parse_strict_json(json_text);
-  if (!document) return std::unexpected(std::move(document.error()));
-  return read_description(*document);
+  DescriptionBuilder builder;
+  if (auto refused = read_json_events(json_text, builder))
+    return std::unexpected(std::move(*refused));
+  return std::move(builder).take();
 }
 
 }  // namespace meshweave::tool

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace meshweave::tool {
 
@@ -21,6 +22,17 @@ struct InputError {
 // reason when the error concerns the whole file.
 inline std::string to_string(const InputError& error) {
   return error.path.empty() ? error.reason : error.path + ": " + error.reason;
+}
+
+// Where the error is, as an error line names it: "file:3:7: phases[0]",
+// "file:3:7" or "file".
+inline std::string location(const InputError& error, std::string_view file) {
+  std::string out{file};
+  if (error.line != 0) {
+    out += ':' + std::to_string(error.line) + ':' + std::to_string(error.column);
+  }
+  if (!error.path.empty()) out.append(": ").append(error.path);
+  return out;
 }
 
 }  // namespace meshweave::tool

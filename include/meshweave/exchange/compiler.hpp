@@ -15,6 +15,10 @@
 
 namespace meshweave {
 
+// Bytes of one tile's memory: SEND and PIC words address its 2^18 words. The
+// whole of a transfer's source and destination buffers must lie below it.
+inline constexpr std::uint32_t TILE_MEMORY_BYTES = 0x100000;
+
 // Where compiling failed: a library error kept unchanged, with the phase,
 // transfer and tile it happened at, or two transfers of one phase that share a tile.
 struct CompileError {
@@ -22,6 +26,7 @@ struct CompileError {
     Library,       // `error` came from a planner, a row operation or a builder
     TileConflict,  // `tile` appears in `other_transfer` and in `transfer` of `phase`
     DestinationCount,  // a multicast's addresses are neither one nor one per receiver
+    AddressRange,  // the buffer of `tile` (in `transfer`) runs past the end of tile memory
   };
 
   Kind kind = Kind::Library;
@@ -37,10 +42,15 @@ struct CompileError {
   friend bool operator==(const CompileError&, const CompileError&) = default;
 };
 
-// "phase 1, transfer 2, tile 7: Tile(1472)" or
-// "phase 0: tile 5 takes part in transfers 1 and 3".
+// "phase 1, transfer 2, tile 7: Tile(1472)",
+// "phase 0: tile 5 takes part in transfers 1 and 3" or
+// "phase 0, transfer 2, tile 5: 4148 words from 0xffff0 run past 0x100000".
 std::string to_string(const CompileError& error);
 std::ostream& operator<<(std::ostream& out, const CompileError& error);
+// The same, with the sentence of the refused rule in place of the error's
+// rendering when the error comes with its refusal:
+// "phase 1, transfer 2, tile 7: tile 1472 is not on the card".
+std::string explain(const CompileError& error);
 
 struct CompileOptions {
   // Also give every tile of the topology that takes no part an idle program
