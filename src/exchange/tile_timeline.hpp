@@ -1,0 +1,54 @@
+#pragma once
+
+// The rows placed on one tile, and where another row still fits.
+//
+// A builder accepts a tile's rows in start order when each row's first
+// exchange event (SEND start or arrival) lies after the end of the row before:
+// the earlier part of a row is waiting, which the builder cuts away. So the
+// occupied spans [event, end] of a tile's rows are disjoint, with at least one
+// free cycle between them, and ordered like the rows' starts. Rows are kept by
+// start; between two rows lies a hole of free cycles.
+//
+// Finding the earliest hole that fits must not cost time in everything placed
+// before it: for every size class c, first_hole_[c] is the first row after
+// which the hole holds at least 2^c free cycles. Every hole before it is
+// smaller, so a search for a row of n cycles starts at the pointer of class
+// floor(log2 n). A hole only ever shrinks (split by a row), so each pointer only
+// moves forward, and over a whole schedule costs time in the rows placed.
+#include <array>
+#include <cstdint>
+#include <map>
+
+namespace meshweave::exchange_detail {
+
+class TileTimeline {
+ public:
+  TileTimeline();
+
+  // Earliest start >= `from` at which a row whose first event lies `event`
+  // cycles and whose end lies `end` cycles after its start fits between the
+  // rows already placed (its start strictly between theirs).
+  std::int64_t earliest(std::int64_t from, std::uint32_t event, std::uint32_t end) const;
+
+  // Places a row that fits at `start` (as earliest() found).
+  void insert(std::int64_t start, std::uint32_t event, std::uint32_t end);
+
+  bool empty() const noexcept { return rows_.size() == 1; }
+
+ private:
+  struct Span {
+    std::int64_t event;
+    std::int64_t end;
+  };
+  using Rows = std::map<std::int64_t, Span>;
+  static constexpr std::size_t classes = 24;
+
+  std::int64_t hole_after(Rows::const_iterator row) const noexcept;
+
+  // Starts to spans, with a sentinel row at start -1 ending at cycle -1, so that
+  // every hole follows a row.
+  Rows rows_;
+  std::array<Rows::const_iterator, classes> first_hole_;
+};
+
+}  // namespace meshweave::exchange_detail
