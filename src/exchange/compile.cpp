@@ -350,12 +350,12 @@ class ExchangeCompiler {
 
 std::expected<CompiledExchange, CompileError> compile_exchange(
     const Topology& topology, const ExchangeDescription& description,
-    const CompileOptions& options) {
+    const CompileOptions& options, const ScheduleOptions& schedule_options) {
   if (!description.transfers.empty() || !description.phases.empty()) {
     if (auto form = check_form(description); !form) return std::unexpected(form.error());
   }
   if (!description.transfers.empty()) {
-    auto schedule = schedule_exchange(topology, description, options.schedule);
+    auto schedule = schedule_exchange(topology, description, schedule_options);
     if (!schedule) return std::unexpected(schedule.error());
     return compile_exchange(topology, description, *schedule, options);
   }

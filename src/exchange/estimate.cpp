@@ -27,13 +27,13 @@ namespace meshweave {
 
 std::expected<ExchangeEstimate, CompileError> estimate_exchange(
     const Topology& topology, const ExchangeDescription& description,
-    const CompileOptions& options) {
+    const CompileOptions& options, const ScheduleOptions& schedule_options) {
   if (auto form = check_form(description); !form) return std::unexpected(form.error());
   const bool phase_form = !description.phases.empty();
-  ScheduleOptions schedule_options = options.schedule;
+  ScheduleOptions scheduling = schedule_options;
   // The phase compiler never splits; a long transfer is refused there.
-  if (phase_form) schedule_options.split_long_transfers = false;
-  auto result = exchange_detail::run_scheduler(topology, description, schedule_options);
+  if (phase_form) scheduling.split_long_transfers = false;
+  auto result = exchange_detail::run_scheduler(topology, description, scheduling);
   if (!result) return std::unexpected(result.error());
   if (phase_form && !result->phase_layout) {
     // The phase compiler refuses this form; let it say why.

@@ -55,8 +55,6 @@ struct CompileOptions {
   // Also give every tile of the topology that takes no part an idle program
   // (padding only), so that every tile ends on the common horizon.
   bool idle_programs = false;
-  // How a description in the transfers form is scheduled.
-  ScheduleOptions schedule;
 };
 
 // One tile's finished exchange program.
@@ -109,6 +107,6 @@ struct CompiledExchange {
 // (schedule_exchange) and its schedule compiled.
 std::expected<CompiledExchange, CompileError> compile_exchange(
     const Topology& topology, const ExchangeDescription& description,
-    const CompileOptions& options = {});
+    const CompileOptions& options = {}, const ScheduleOptions& schedule_options = {});
 
 }  // namespace meshweave

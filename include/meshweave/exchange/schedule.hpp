@@ -95,6 +95,6 @@ struct ExchangeEstimate {
 // What compiling `description` would give, without building any program.
 std::expected<ExchangeEstimate, CompileError> estimate_exchange(
     const Topology& topology, const ExchangeDescription& description,
-    const CompileOptions& options = {});
+    const CompileOptions& options = {}, const ScheduleOptions& schedule_options = {});
 
 }  // namespace meshweave
