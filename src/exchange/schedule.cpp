@@ -67,6 +67,7 @@ class Scheduler {
     auto order = placement_order(list_);
     if (!order) return std::unexpected(order.error());
     expand();
+    mark_shared();
     const std::size_t tiles = topology_.tile_count();
     timelines_.resize(tiles);
     reads_.resize(tiles);
@@ -121,6 +122,47 @@ class Scheduler {
     first_piece_.push_back(pieces_.size());
   }
 
+  // Marks every role whose bytes overlap another role's on its tile. Only
+  // those can take part in a dependency, so only they consult and feed the
+  // range clocks: on patterns without overlaps that saves most of the work.
+  void mark_shared() {
+    struct Range {
+      std::uint64_t begin;
+      std::uint64_t end;
+      std::size_t role;
+    };
+    std::vector<std::vector<Range>> tiles(topology_.tile_count());
+    first_role_.reserve(pieces_.size() + 1);
+    std::size_t role = 0;
+    for (const ScheduledPiece& piece : pieces_) {
+      first_role_.push_back(role);
+      const TransferView transfer = view(*list_.transfers[piece.transfer]);
+      // Tiles off the topology are refused when the piece is planned.
+      const Byte source = bytes(transfer.source_address, piece.word_offset, piece.count);
+      if (transfer.sender < tiles.size()) tiles[transfer.sender].push_back({source.begin, source.end, role});
+      ++role;
+      for (std::size_t i = 0; i < transfer.receivers.size(); ++i, ++role) {
+        const Byte written = bytes(transfer.destination(i), piece.word_offset, piece.count);
+        if (transfer.receivers[i] < tiles.size()) {
+          tiles[transfer.receivers[i]].push_back({written.begin, written.end, role});
+        }
+      }
+    }
+    first_role_.push_back(role);
+    shared_.assign(role, 0);
+    for (auto& ranges : tiles) {
+      std::sort(ranges.begin(), ranges.end(),
+                [](const Range& a, const Range& b) { return a.begin < b.begin; });
+      std::uint64_t reach = 0;  // furthest end of the ranges before
+      for (std::size_t i = 0; i < ranges.size(); ++i) {
+        const bool after_overlap = i > 0 && ranges[i].begin < reach;
+        const bool before_overlap = i + 1 < ranges.size() && ranges[i + 1].begin < ranges[i].end;
+        if (after_overlap || before_overlap) shared_[ranges[i].role] = 1;
+        reach = std::max(reach, ranges[i].end);
+      }
+    }
+  }
+
   // A transfer placed before an earlier one (because of `after`) must not
   // also follow it through overlapping bytes: that would be a cycle.
   std::expected<void, CompileError> check_deferred(std::size_t transfer,
@@ -163,9 +205,13 @@ class Scheduler {
         need(WindowEnds{placed_end_[q], bound_end_[q]}, first_window);
       }
     }
+    const std::size_t roles = first_role_[index];
     const Byte source = bytes(view_of.source_address, piece.word_offset, piece.count);
-    need(writes_[view_of.sender].latest(source.begin, source.end), timing_.sender.event);
+    if (shared_[roles]) {
+      need(writes_[view_of.sender].latest(source.begin, source.end), timing_.sender.event);
+    }
     for (std::size_t i = 0; i < view_of.receivers.size(); ++i) {
+      if (!shared_[roles + 1 + i]) continue;
       const std::uint16_t tile = view_of.receivers[i];
       const Byte written = bytes(view_of.destination(i), piece.word_offset, piece.count);
       need(writes_[tile].latest(written.begin, written.end), timing_.receivers[i].event);
@@ -205,11 +251,14 @@ class Scheduler {
       ++load.rows;
     };
     occupy(view_of.sender, timing_.sender);
-    reads_[view_of.sender].raise(source.begin, source.end,
-                                 WindowEnds{start + timing_.send_end, bound + timing_.send_end});
+    if (shared_[roles]) {
+      reads_[view_of.sender].raise(source.begin, source.end,
+                                   WindowEnds{start + timing_.send_end, bound + timing_.send_end});
+    }
     for (std::size_t i = 0; i < view_of.receivers.size(); ++i) {
       const std::uint16_t tile = view_of.receivers[i];
       occupy(tile, timing_.receivers[i]);
+      if (!shared_[roles + 1 + i]) continue;
       const Byte written = bytes(view_of.destination(i), piece.word_offset, piece.count);
       writes_[tile].raise(written.begin, written.end,
                           WindowEnds{start + timing_.receivers[i].end, bound + timing_.receivers[i].end});
@@ -264,6 +313,8 @@ class Scheduler {
   ScheduleOptions options_;
   std::vector<ScheduledPiece> pieces_;
   std::vector<std::size_t> first_piece_;
+  std::vector<std::size_t> first_role_;
+  std::vector<std::uint8_t> shared_;
   bool split_ = false;
   std::vector<TileTimeline> timelines_;
   std::vector<RangeClock> reads_;

@@ -29,7 +29,9 @@ std::int64_t TileTimeline::earliest(std::int64_t from, std::uint32_t event,
                                 static_cast<std::uint64_t>(need))) - 1,
                             classes - 1);
   // The row just before `from`: holes before it end before `from`.
-  auto row = std::prev(rows_.lower_bound(from));
+  // Most searches start past every row: no descent then.
+  auto row = rows_.crbegin()->first < from ? std::prev(rows_.cend())
+                                           : std::prev(rows_.lower_bound(from));
   if (first_hole_[size_class]->first > row->first) row = first_hole_[size_class];
   for (;; ++row) {
     const std::int64_t low =
@@ -43,7 +45,8 @@ std::int64_t TileTimeline::earliest(std::int64_t from, std::uint32_t event,
 }
 
 void TileTimeline::insert(std::int64_t start, std::uint32_t event, std::uint32_t end) {
-  const auto placed = rows_.emplace_hint(rows_.lower_bound(start), start,
+  const auto hint = rows_.crbegin()->first < start ? rows_.cend() : rows_.lower_bound(start);
+  const auto placed = rows_.emplace_hint(hint, start,
                                          Span{start + event, start + end});
   const auto before = std::prev(placed);
   for (std::size_t c = 0; c < classes; ++c) {
