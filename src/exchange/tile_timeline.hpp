@@ -13,8 +13,12 @@
 // before it: for every size class c, first_hole_[c] is the first row after
 // which the hole holds at least 2^c free cycles. Every hole before it is
 // smaller, so a search for a row of n cycles starts at the pointer of class
-// floor(log2 n). A hole only ever shrinks (split by a row), so each pointer only
-// moves forward, and over a whole schedule costs time in the rows placed.
+// floor(log2 n), and holes from the pointer of class ceil(log2 n) on are all
+// large enough. A hole only ever shrinks (split by a row), so each pointer only
+// moves forward, and over a whole schedule costs time in the rows placed. A
+// search visits a few holes from each pointer and then takes the end of the
+// timeline, so its cost is bounded; the start it finds fits, though a hole
+// further on that it did not visit might have fitted earlier.
 #include <array>
 #include <cstdint>
 #include <map>
@@ -25,9 +29,10 @@ class TileTimeline {
  public:
   TileTimeline();
 
-  // Earliest start >= `from` at which a row whose first event lies `event`
-  // cycles and whose end lies `end` cycles after its start fits between the
-  // rows already placed (its start strictly between theirs).
+  // A start >= `from` at which a row whose first event lies `event` cycles and
+  // whose end lies `end` cycles after its start fits between the rows already
+  // placed (its start strictly between theirs): the earliest among the holes
+  // the search visits (see above).
   std::int64_t earliest(std::int64_t from, std::uint32_t event, std::uint32_t end) const;
 
   // Places a row that fits at `start` (as earliest() found).
@@ -42,6 +47,7 @@ class TileTimeline {
   };
   using Rows = std::map<std::int64_t, Span>;
   static constexpr std::size_t classes = 24;
+  static constexpr std::size_t scan_limit = 8;
 
   std::int64_t hole_after(Rows::const_iterator row) const noexcept;
 
