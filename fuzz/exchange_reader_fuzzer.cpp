@@ -148,6 +148,11 @@ void check_compile_error(const ExchangeDescription& description, const CompileEr
     }
     case CompileError::Kind::DestinationCount:
       FUZZ_CHECK(false, "the reader let a bad destination list through: " << to_string(error));
+      return;
+    case CompileError::Kind::BothForms:
+    case CompileError::Kind::AfterIndex:
+    case CompileError::Kind::AfterCycle:
+      FUZZ_CHECK(false, "a phase form failed as a transfers form: " << to_string(error));
   }
 }
 

@@ -56,6 +56,9 @@ bool conflict(const TransferView& a, const TransferView& b) {
   return false;
 }
 
+// Rounds over a transfer's tiles before it is placed past all their rows.
+constexpr std::size_t max_fit_rounds = 2;
+
 std::int64_t at_least_zero(std::int64_t value) { return std::max<std::int64_t>(value, 0); }
 
 class Scheduler {
@@ -220,15 +223,23 @@ class Scheduler {
     placed = at_least_zero(placed);
     bound = at_least_zero(bound);
 
-    // Later until every tile has room.
+    // Later until every tile has room. Tiles that keep offering holes the
+    // others cannot match would make this walk hole by hole; after a few
+    // rounds the transfer goes past every row of its tiles instead.
     std::int64_t start = placed;
-    for (bool moved = true; moved;) {
-      moved = false;
+    for (std::size_t round = 0, moved = 1; moved != 0; ++round) {
+      moved = 0;
+      if (round == max_fit_rounds) {
+        start = timelines_[view_of.sender].after_all(start, timing_.sender.event);
+        for (std::size_t i = 0; i < view_of.receivers.size(); ++i) {
+          start = timelines_[view_of.receivers[i]].after_all(start, timing_.receivers[i].event);
+        }
+      }
       const auto fit = [&](std::uint16_t tile, const RowTiming& row) {
         const std::int64_t at = timelines_[tile].earliest(start, row.event, row.end);
         if (at != start) {
           start = at;
-          moved = true;
+          moved = 1;
         }
       };
       fit(view_of.sender, timing_.sender);

@@ -20,8 +20,9 @@
 // timeline, so its cost is bounded; the start it finds fits, though a hole
 // further on that it did not visit might have fitted earlier.
 #include <array>
+#include <cstddef>
 #include <cstdint>
-#include <map>
+#include <vector>
 
 namespace meshweave::exchange_detail {
 
@@ -35,26 +36,32 @@ class TileTimeline {
   // the search visits (see above).
   std::int64_t earliest(std::int64_t from, std::uint32_t event, std::uint32_t end) const;
 
+  // The earliest start >= `from` past every row placed: a row always fits there.
+  std::int64_t after_all(std::int64_t from, std::uint32_t event) const noexcept;
+
   // Places a row that fits at `start` (as earliest() found).
   void insert(std::int64_t start, std::uint32_t event, std::uint32_t end);
 
   bool empty() const noexcept { return rows_.size() == 1; }
 
  private:
-  struct Span {
+  struct Row {
+    std::int64_t start;
     std::int64_t event;
     std::int64_t end;
   };
-  using Rows = std::map<std::int64_t, Span>;
   static constexpr std::size_t classes = 24;
-  static constexpr std::size_t scan_limit = 8;
+  static constexpr std::size_t scan_limit = 2;
 
-  std::int64_t hole_after(Rows::const_iterator row) const noexcept;
+  std::int64_t hole_after(std::size_t row) const noexcept;
+  // Index of the last row starting before `from`.
+  std::size_t before(std::int64_t from) const noexcept;
 
-  // Starts to spans, with a sentinel row at start -1 ending at cycle -1, so that
+  // Rows by start, in one array (searches and scans stay in cache; most rows
+  // go at the end), with a sentinel row at start -1 ending at cycle -1, so that
   // every hole follows a row.
-  Rows rows_;
-  std::array<Rows::const_iterator, classes> first_hole_;
+  std::vector<Row> rows_;
+  std::array<std::size_t, classes> first_hole_{};
 };
 
 }  // namespace meshweave::exchange_detail
