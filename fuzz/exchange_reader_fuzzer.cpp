@@ -164,6 +164,10 @@ void check_compile_error(const ExchangeDescription& description, const CompileEr
       return;
     case CompileError::Kind::AddressRange:
       FUZZ_CHECK(false, "the reader let a buffer past tile memory through: " << to_string(error));
+    case CompileError::Kind::BothForms:
+    case CompileError::Kind::AfterIndex:
+    case CompileError::Kind::AfterCycle:
+      FUZZ_CHECK(false, "a phase form failed as a transfers form: " << to_string(error));
   }
 }
 

@@ -9,6 +9,7 @@
 
 #include "../plans/point_to_point_into.hpp"
 #include "meshweave/exchange/compiler.hpp"
+#include "meshweave/exchange/schedule.hpp"
 #include "meshweave/instruction_words/control_words.hpp"
 #include "meshweave/plans.hpp"
 #include "meshweave/scheduling.hpp"
@@ -280,6 +281,7 @@ class ExchangeCompiler {
     timing.phase = phase_;
     timing.transfer = *transfer_;
     timing.phase_start = phase_start;
+    timing.start = phase_start;
     timing.send_cycle = phase_start + cycles_before_send(planned.sender());
     timing.arrival_cycles.reserve(transfer.receivers.size());
     for (const std::uint16_t receiver : transfer.receivers) {
@@ -385,7 +387,15 @@ class ExchangeCompiler {
 
 std::expected<CompiledExchange, CompileError> compile_exchange(
     const Topology& topology, const ExchangeDescription& description,
-    const CompileOptions& options) {
+    const CompileOptions& options, const ScheduleOptions& schedule_options) {
+  if (!description.transfers.empty() || !description.phases.empty()) {
+    if (auto form = check_form(description); !form) return std::unexpected(form.error());
+  }
+  if (!description.transfers.empty()) {
+    auto schedule = schedule_exchange(topology, description, schedule_options);
+    if (!schedule) return std::unexpected(schedule.error());
+    return compile_exchange(topology, description, *schedule, options);
+  }
   return ExchangeCompiler{topology, options}.run(description);
 }
 

@@ -17,9 +17,15 @@ std::string hex(std::uint32_t value) {
 }  // namespace
 
 std::string to_string(const CompileError& error) {
-  std::string out = "phase " + std::to_string(error.phase);
+  std::string out = error.scheduled ? std::string{} : "phase " + std::to_string(error.phase);
+  if (error.scheduled && error.transfer && error.kind == CompileError::Kind::Library) {
+    out = "transfer " + std::to_string(*error.transfer);
+    if (error.tile) out += ", tile " + std::to_string(*error.tile);
+    return out + ": " + to_string(error.error);
+  }
   switch (error.kind) {
     case CompileError::Kind::Library:
+      if (error.scheduled) out = "exchange";
       if (error.transfer) out += ", transfer " + std::to_string(*error.transfer);
       if (error.tile) out += ", tile " + std::to_string(*error.tile);
       return out + ": " + to_string(error.error);
@@ -33,8 +39,18 @@ std::string to_string(const CompileError& error) {
              hex(error.error.address_value()) + " runs past the end of tile memory (" +
              hex(TILE_MEMORY_BYTES) + ")";
     case CompileError::Kind::DestinationCount:
-      return out + ", transfer " + std::to_string(error.transfer.value_or(0)) +
+      return (error.scheduled ? std::string{"transfer "} : out + ", transfer ") +
+             std::to_string(error.transfer.value_or(0)) +
              ": a multicast needs one destination address or one per receiver";
+    case CompileError::Kind::BothForms:
+      return "a description gives phases or transfers, not both";
+    case CompileError::Kind::AfterIndex:
+      return "transfer " + std::to_string(error.transfer.value_or(0)) + ": after names transfer " +
+             std::to_string(error.other_transfer.value_or(0)) + ", which does not exist";
+    case CompileError::Kind::AfterCycle:
+      return "transfer " + std::to_string(error.transfer.value_or(0)) + " and transfer " +
+             std::to_string(error.other_transfer.value_or(0)) +
+             " wait for each other (a cycle of dependencies)";
   }
   return out;
 }

@@ -18,4 +18,16 @@ TransferView view(const Transfer& transfer) noexcept {
                       multi.count,  multi.source_address, multi.destination_addresses};
 }
 
+ExchangeDescription to_transfers_form(const ExchangeDescription& description) {
+  if (description.phases.empty()) return description;
+  ExchangeDescription form;
+  std::size_t count = 0;
+  for (const Phase& phase : description.phases) count += phase.transfers.size();
+  form.transfers.reserve(count);
+  for (const Phase& phase : description.phases) {
+    for (const Transfer& transfer : phase.transfers) form.transfers.push_back({transfer, {}});
+  }
+  return form;
+}
+
 }  // namespace meshweave

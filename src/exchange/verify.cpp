@@ -12,6 +12,7 @@
 #include "meshweave/exchange/verifier.hpp"
 #include "meshweave/instruction_words/control_words.hpp"
 #include "meshweave/topology/route.hpp"
+#include "scheduled_verifier.hpp"
 
 namespace meshweave {
 
@@ -319,6 +320,9 @@ class Verifier {
 std::vector<VerifyIssue> verify_exchange(const Topology& topology,
                                          const ExchangeDescription& description,
                                          const CompiledExchange& compiled) {
+  if (!description.transfers.empty()) {
+    return exchange_detail::verify_scheduled(topology, description, compiled);
+  }
   return Verifier{topology, description, compiled}.run();
 }
 

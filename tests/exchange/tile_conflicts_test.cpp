@@ -15,10 +15,16 @@ MulticastTransfer multicast(std::uint16_t sender, std::vector<std::uint16_t> rec
   return MulticastTransfer{sender, std::move(receivers), 1, 0, {0}};
 }
 
+ExchangeDescription in_phases(std::vector<Phase> phases) {
+  ExchangeDescription description;
+  description.phases = std::move(phases);
+  return description;
+}
+
 TEST(TileConflicts, FindsEveryConflictWithBothTransfers) {
   const struct {
     const char* what;
-    ExchangeDescription description;
+    std::vector<Phase> phases;
     std::vector<TileConflict> conflicts;
   } cases[] = {
       {"none, a tile in every phase", {{Phase{{p2p(0, 1), p2p(2, 3)}}, Phase{{p2p(1, 0)}}}}, {}},
@@ -32,7 +38,7 @@ TEST(TileConflicts, FindsEveryConflictWithBothTransfers) {
       {"a tile twice within one transfer is no conflict", {{Phase{{multicast(3, {4, 4, 3})}}}}, {}},
   };
   for (const auto& c : cases) {
-    const TileConflicts found = find_tile_conflicts(c.description, 20);
+    const TileConflicts found = find_tile_conflicts(in_phases(c.phases), 20);
     EXPECT_EQ(found.first, c.conflicts) << c.what;
     EXPECT_EQ(found.total, c.conflicts.size()) << c.what;
   }
@@ -43,16 +49,16 @@ TEST(TileConflicts, KeepsTheFirstAndCountsTheRest) {
   Phase phase;
   for (std::uint16_t t = 0; t < 30; ++t)
     phase.transfers.push_back(p2p(0, static_cast<std::uint16_t>(t + 1)));
-  const TileConflicts found = find_tile_conflicts(ExchangeDescription{{phase}}, 5);
+  const TileConflicts found = find_tile_conflicts(in_phases({phase}), 5);
   EXPECT_EQ(found.total, 29u);
   ASSERT_EQ(found.first.size(), 5u);
   EXPECT_EQ(found.first.back(), (TileConflict{0, 5, 0, 0}));
-  EXPECT_TRUE(find_tile_conflicts(ExchangeDescription{{phase}}, 0).first.empty());
+  EXPECT_TRUE(find_tile_conflicts(in_phases({phase}), 0).first.empty());
 }
 
 // The compiler stops at the first conflict; it is the first one found here too.
 TEST(TileConflicts, TheCompilersConflictIsTheFirst) {
-  const ExchangeDescription description{{Phase{{p2p(0, 1), p2p(2, 3), p2p(3, 1)}}}};
+  const ExchangeDescription description = in_phases({Phase{{p2p(0, 1), p2p(2, 3), p2p(3, 1)}}});
   const auto compiled = compile_exchange(Topology::m1472(), description);
   ASSERT_FALSE(compiled);
   const TileConflict first = find_tile_conflicts(description, 1).first.at(0);

@@ -36,12 +36,13 @@ TEST(DescriptionReader, ReadsBothTransferKindsWithEveryAddressForm) {
       {"transfers": []}
     ]})");
   ASSERT_TRUE(description.has_value()) << to_string(description.error());
-  const ExchangeDescription expected{{
+  ExchangeDescription expected;
+  expected.phases = {
       Phase{{PointToPointTransfer{0, 1471, 4148, 0x50000, 0xfbf30},
              MulticastTransfer{5, {6, 7}, 1, 4096, {0x52000, 0x52040}}}},
       Phase{{MulticastTransfer{6, {5}, 16, 0, {0xfffc0}}}},
       Phase{},
-  }};
+  };
   EXPECT_EQ(*description, expected);
 }
 

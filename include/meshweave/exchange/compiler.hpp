@@ -27,6 +27,9 @@ struct CompileError {
     TileConflict,  // `tile` appears in `other_transfer` and in `transfer` of `phase`
     DestinationCount,  // a multicast's addresses are neither one nor one per receiver
     AddressRange,  // the buffer of `tile` (in `transfer`) runs past the end of tile memory
+    BothForms,         // the description gives phases and transfers
+    AfterIndex,        // `transfer` names `other_transfer` in `after`, and there is none
+    AfterCycle,        // `transfer` and `other_transfer` wait for each other
   };
 
   Kind kind = Kind::Library;
@@ -38,6 +41,9 @@ struct CompileError {
   // Why the check behind a Library error refused (explain(*refusal)), when it
   // gives a reason.
   std::optional<Refusal> refusal;
+  // Set for errors of the transfers form, which has no phases: `transfer` is
+  // then an index into ExchangeDescription::transfers.
+  bool scheduled = false;
 
   friend bool operator==(const CompileError&, const CompileError&) = default;
 };
@@ -51,6 +57,13 @@ std::ostream& operator<<(std::ostream& out, const CompileError& error);
 // rendering when the error comes with its refusal:
 // "phase 1, transfer 2, tile 7: tile 1472 is not on the card".
 std::string explain(const CompileError& error);
+
+// Transforms the scheduler applies to the transfers form before placing it.
+struct ScheduleOptions {
+  // A transfer of more than 4148 words (the most one SEND pair carries) is
+  // split into consecutive pieces of at most 4148 words.
+  bool split_long_transfers = true;
+};
 
 struct CompileOptions {
   // Also give every tile of the topology that takes no part an idle program
@@ -69,12 +82,16 @@ struct TileProgram {
 
 // When a transfer happens on the shared timeline. `arrival_cycles[i]` is the
 // cycle at which receiver i's first XPIC ends: send_cycle + time_to_mux + 1.
+// `start` is the cycle at which the transfer's rows start (its phase start in
+// the phase form). In the transfers form `phase` is 0 and `transfer` indexes
+// ExchangeDescription::transfers; the pieces of a split transfer share it.
 struct TransferTiming {
   std::size_t phase = 0;
   std::size_t transfer = 0;
   std::uint32_t phase_start = 0;
   std::uint32_t send_cycle = 0;
   std::vector<std::uint32_t> arrival_cycles;
+  std::uint32_t start = 0;
 
   friend bool operator==(const TransferTiming&, const TransferTiming&) = default;
 };
@@ -82,12 +99,14 @@ struct TransferTiming {
 struct CompiledExchange {
   // Cycle at which every program ends.
   std::uint32_t horizon = 0;
-  // Start cycle of each phase, and the end of its last event.
+  // Start cycle of each phase, and the end of its last event (empty for the
+  // transfers form).
   std::vector<std::uint32_t> phase_starts;
   std::vector<std::uint32_t> phase_ends;
   // Programs ordered by logical tile.
   std::vector<TileProgram> programs;
-  // One entry per transfer, in phase order then transfer order.
+  // One entry per transfer, in phase order then transfer order (transfers
+  // form: in program order, split pieces in word order).
   std::vector<TransferTiming> timings;
 
   // The program of `logical`, if it has one.
@@ -98,9 +117,10 @@ struct CompiledExchange {
 
 // Plans every transfer, patches its addresses, shifts its rows to the start of
 // its phase, merges each tile's rows into one program and finishes all programs
-// on one common horizon.
+// on one common horizon. A description in the transfers form is scheduled first
+// (schedule_exchange) and its schedule compiled.
 std::expected<CompiledExchange, CompileError> compile_exchange(
     const Topology& topology, const ExchangeDescription& description,
-    const CompileOptions& options = {});
+    const CompileOptions& options = {}, const ScheduleOptions& schedule_options = {});
 
 }  // namespace meshweave

@@ -42,10 +42,25 @@ struct Phase {
   friend bool operator==(const Phase&, const Phase&) = default;
 };
 
-// The exchanges of a program, phase after phase: phase k + 1 starts once
-// everything of phase k has ended.
+// A transfer of the transfers form: it follows the transfers listed in `after`
+// (indices into ExchangeDescription::transfers, earlier or later in the list)
+// besides what overlapping byte ranges demand.
+struct ScheduledTransfer {
+  Transfer transfer;
+  std::vector<std::size_t> after;
+
+  friend bool operator==(const ScheduledTransfer&, const ScheduledTransfer&) = default;
+};
+
+// The exchanges of a program, in one of two forms:
+// - phases: phase k + 1 starts once everything of phase k has ended;
+// - transfers, in program order: the scheduler starts each as early as the
+//   tiles, the overlapping byte ranges and `after` allow, and may reorder or
+//   overlap transfers that nothing relates.
+// A description gives one form, not both.
 struct ExchangeDescription {
   std::vector<Phase> phases;
+  std::vector<ScheduledTransfer> transfers{};  // defaulted, so that ExchangeDescription{{...}} gives phases alone
 
   friend bool operator==(const ExchangeDescription&, const ExchangeDescription&) = default;
 };
@@ -67,5 +82,9 @@ struct TransferView {
   }
 };
 TransferView view(const Transfer& transfer) noexcept;
+
+// The transfers form of a phase form: the transfers of all phases in phase
+// order, without the barriers between phases. A transfers form is returned as it is.
+ExchangeDescription to_transfers_form(const ExchangeDescription& description);
 
 }  // namespace meshweave

@@ -1,0 +1,151 @@
+// Programs from a schedule: the same road as the phase compiler (plan at
+// offset 0, patch, finalize, shift with offset_plan, one builder per tile,
+// one common horizon), with rows appended to each tile's builder in start
+// order. Rows of one tile may start before the stream's horizon (their waiting
+// overlaps the rows before), which offset_plan cannot express once the shift
+// outgrows its DELAY words; the builder is therefore shown the horizon only
+// relative to the row: a row starting `d` cycles before the horizon is appended
+// unshifted to a builder showing `d` occupied cycles, and a row starting later
+// is shifted by the gap plus one over a builder showing one occupied cycle.
+// Either way the builder cuts and checks exactly the words it would for the row
+// shifted to its absolute start.
+#include <algorithm>
+#include <numeric>
+#include <optional>
+#include <string_view>
+
+#include "meshweave/plans.hpp"
+#include "meshweave/scheduling.hpp"
+#include "piece_rows.hpp"
+#include "schedule_compiler.hpp"
+
+namespace meshweave::exchange_detail {
+
+namespace {
+
+constexpr std::string_view unknown_transfer = "scheduled transfer unknown";
+
+// Appends `row`, planned at offset 0, so that it starts at absolute cycle `start`.
+Status append_at(PlanProgramBuilder& builder, PlanRow row, std::uint32_t start) {
+  std::uint32_t horizon = builder.event_cycles;
+  if (horizon == 0 && start <= row_patch::max_delay_cycles) {
+    if (auto shifted = offset_plan(row, start); !shifted) return shifted;
+    return builder.append_scheduled_row(row);
+  }
+  // Long idle stretches are padded first, so the shift fits the row's room.
+  while (start > horizon && start - horizon > row_patch::max_delay_cycles) {
+    builder.words.push_back(delay(row_patch::max_delay_cycles - 1));
+    horizon += row_patch::max_delay_cycles;
+    builder.event_cycles = horizon;
+  }
+  const std::uint32_t shown = start < horizon ? horizon - start : 1;
+  const std::uint32_t shift = start < horizon ? 0 : start - horizon + 1;
+  if (auto shifted = offset_plan(row, shift); !shifted) return shifted;
+  builder.event_cycles = shown;
+  const Status appended = builder.append_scheduled_row(row);
+  builder.event_cycles = appended ? horizon + (builder.event_cycles - shown) : horizon;
+  return appended;
+}
+
+}  // namespace
+
+std::expected<CompiledExchange, CompileError> compile_schedule(
+    const Topology& topology, const TransferList& list, const ExchangeSchedule& schedule,
+    const CompileOptions& options, std::vector<std::size_t>* word_counts) {
+  const auto& pieces = schedule.pieces;
+  for (std::size_t index = 0; index < pieces.size(); ++index) {
+    if (pieces[index].transfer >= list.size()) {
+      return std::unexpected(
+          scheduled_error(ExchangeError::schedule(unknown_transfer), pieces[index].transfer));
+    }
+  }
+  std::vector<std::size_t> order(pieces.size());
+  std::iota(order.begin(), order.end(), std::size_t{0});
+  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    return pieces[a].start < pieces[b].start;
+  });
+
+  const std::size_t tiles = std::min<std::size_t>(topology.tile_count(), std::size_t{1} << 16);
+  std::vector<std::optional<PlanProgramBuilder>> builders(topology.tile_count());
+  if (word_counts != nullptr) word_counts->assign(tiles, 0);
+  CompiledExchange result;
+  result.horizon = schedule.horizon;
+  result.timings.resize(pieces.size());
+  PlannedRows rows;
+  PieceTiming timing;
+  const auto append = [&](std::uint16_t tile, const PlanRow& row, std::uint32_t start,
+                          std::size_t transfer) -> std::expected<void, CompileError> {
+    auto& builder = builders[tile];
+    if (!builder) builder.emplace();
+    if (auto appended = append_at(*builder, row, start); !appended) {
+      return std::unexpected(scheduled_error(appended.error(), transfer, tile));
+    }
+    if (word_counts != nullptr) {
+      (*word_counts)[tile] += builder->words.size() - 1;
+      builder->words.resize(1);
+    }
+    return {};
+  };
+  for (const std::size_t index : order) {
+    const ScheduledPiece& piece = pieces[index];
+    const TransferView transfer = view(*list.transfers[piece.transfer]);
+    if (auto planned = plan_piece(topology, transfer, piece.word_offset, piece.count,
+                                  piece.transfer, rows);
+        !planned) {
+      return std::unexpected(planned.error());
+    }
+    time_piece(rows, piece.count, timing);
+    TransferTiming& record = result.timings[index];
+    record.transfer = piece.transfer;
+    record.phase_start = piece.start;
+    record.start = piece.start;
+    record.send_cycle = piece.start + timing.sender.event;
+    record.arrival_cycles.clear();
+    for (const RowTiming& receiver : timing.receivers) {
+      record.arrival_cycles.push_back(piece.start + receiver.event);
+    }
+    if (auto ok = append(transfer.sender, rows.sender(), piece.start, piece.transfer); !ok) {
+      return std::unexpected(ok.error());
+    }
+    const auto receivers = rows.receivers();
+    for (std::size_t i = 0; i < receivers.size(); ++i) {
+      if (auto ok = append(transfer.receivers[i], receivers[i], piece.start, piece.transfer); !ok) {
+        return std::unexpected(ok.error());
+      }
+    }
+  }
+  for (std::size_t logical = 0; logical < tiles; ++logical) {
+    auto& builder = builders[logical];
+    if (!builder && !options.idle_programs) continue;
+    const auto tile = static_cast<std::uint16_t>(logical);
+    if (!builder) builder.emplace();
+    auto words = std::move(*builder).finish(schedule.horizon);
+    if (!words) return std::unexpected(scheduled_error(words.error(), std::nullopt, tile));
+    if (word_counts != nullptr) {
+      (*word_counts)[logical] += words->size();
+      continue;
+    }
+    result.programs.push_back(
+        TileProgram{tile, topology.physical(tile).value(), std::move(*words)});
+  }
+  return result;
+}
+
+}  // namespace meshweave::exchange_detail
+
+namespace meshweave {
+
+std::expected<CompiledExchange, CompileError> compile_exchange(
+    const Topology& topology, const ExchangeDescription& description,
+    const ExchangeSchedule& schedule, const CompileOptions& options) {
+  if (!description.phases.empty() && !description.transfers.empty()) {
+    CompileError error;
+    error.kind = CompileError::Kind::BothForms;
+    error.scheduled = true;
+    return std::unexpected(error);
+  }
+  const exchange_detail::TransferList list = exchange_detail::list_transfers(description);
+  return exchange_detail::compile_schedule(topology, list, schedule, options, nullptr);
+}
+
+}  // namespace meshweave

@@ -1,0 +1,23 @@
+#pragma once
+
+// Turning a schedule into programs, or only counting their words.
+#include <cstddef>
+#include <expected>
+#include <vector>
+
+#include "meshweave/exchange/compiler.hpp"
+#include "meshweave/exchange/schedule.hpp"
+#include "meshweave/topology/topology.hpp"
+#include "transfer_order.hpp"
+
+namespace meshweave::exchange_detail {
+
+// With `word_counts` set, no program is kept: each tile's builder is emptied
+// after every row and only the number of words it would hold is counted, by
+// logical tile (0 for tiles without a program). The returned exchange then has
+// no programs.
+std::expected<CompiledExchange, CompileError> compile_schedule(
+    const Topology& topology, const TransferList& list, const ExchangeSchedule& schedule,
+    const CompileOptions& options, std::vector<std::size_t>* word_counts);
+
+}  // namespace meshweave::exchange_detail
