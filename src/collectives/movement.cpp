@@ -243,7 +243,7 @@ void all_gather(const CollectiveRequest& r, CollectiveAlgorithm algorithm, std::
     }
   }
   steps.next_step();
-  // Members to their leader, then each leader's group chunk to the other leaders.
+  // Members to their leader.
   std::vector<std::vector<std::size_t>> chunk_filled(groups.size());
   for (std::size_t k = 0; k < groups.size(); ++k) {
     const Group& g = groups[k];
@@ -252,32 +252,17 @@ void all_gather(const CollectiveRequest& r, CollectiveAlgorithm algorithm, std::
           steps.point(r.tiles[p], r.tiles[g.leader], w, source(p), slot(r.output, w, p)));
     }
   }
-  Tiles leaders;
-  for (const Group& g : groups) leaders.push_back(r.tiles[g.leader]);
-  std::vector<std::size_t> chunk_sent(groups.size());
+  // Each leader's chunk to every other participant at once: no tile forwards
+  // more than its own group's chunk, and every tile receives each chunk once.
   for (std::size_t k = 0; k < groups.size(); ++k) {
     const Group& g = groups[k];
     Tiles others;
-    for (std::size_t other = 0; other < groups.size(); ++other) {
-      if (other != k) others.push_back(leaders[other]);
+    others.reserve(n - 1);
+    for (std::size_t p = 0; p < n; ++p) {
+      if (p != g.leader) others.push_back(r.tiles[p]);
     }
-    chunk_sent[k] = steps.multicast(leaders[k], std::move(others),
-                                    static_cast<std::uint32_t>(g.count * w),
-                                    slot(r.output, w, g.first), slot(r.output, w, g.first),
-                                    chunk_filled[k]);
-  }
-  // Each leader hands every chunk to its members, its own group's first.
-  for (std::size_t k = 0; k < groups.size(); ++k) {
-    const Group& g = groups[k];
-    if (g.count < 2) continue;
-    const Tiles members = members_except(r, g, g.leader);
-    for (std::size_t offset = 0; offset < groups.size(); ++offset) {
-      const std::size_t h = (k + offset) % groups.size();
-      const Group& chunk = groups[h];
-      steps.multicast(leaders[k], members, static_cast<std::uint32_t>(chunk.count * w),
-                      slot(r.output, w, chunk.first), slot(r.output, w, chunk.first),
-                      h == k ? chunk_filled[k] : std::vector<std::size_t>{chunk_sent[h]});
-    }
+    steps.multicast(r.tiles[g.leader], std::move(others), static_cast<std::uint32_t>(g.count * w),
+                    slot(r.output, w, g.first), slot(r.output, w, g.first), chunk_filled[k]);
   }
 }
 

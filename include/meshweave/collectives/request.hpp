@@ -45,8 +45,13 @@ enum class CollectiveAlgorithm : std::uint8_t {
   Flat,
   // Reductions only: every tile sends each slot to its owner, which combines once.
   Direct,
-  // Groups of consecutive participants with a leader each (reductions: rings
-  // across the groups, then rings within them).
+  // Groups of consecutive participants, each led by its first member (or by
+  // the root, in the root's group). Broadcast and scatter pass through the
+  // leaders; gather collects each group's chunk at its leader first;
+  // all-gather collects at the leaders, then every leader multicasts its
+  // group's chunk to all other participants. Reductions run rings across the
+  // groups over whole-group parts, then rings within each group; their group
+  // size must divide the number of tiles.
   Hierarchical,
 };
 
