@@ -55,7 +55,10 @@ std::expected<CollectivePlan, CollectiveError> choose(const Topology& topology,
       continue;
     }
     if (request.group_size != 0) {
-      if (check_group(request, request.group_size)) candidates.push_back({algorithm, request.group_size});
+      if (auto applies = check_group(request, request.group_size); !applies) {
+        return std::unexpected(applies.error());
+      }
+      candidates.push_back({algorithm, request.group_size});
       continue;
     }
     for (const std::uint16_t group : group_candidates(request)) candidates.push_back({algorithm, group});

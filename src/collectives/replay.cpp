@@ -78,6 +78,12 @@ class Replay {
                 std::to_string(plan_.steps.size()) + " steps");
       return issues_;
     }
+    for (const std::uint16_t tile : plan_.request.tiles) {
+      if (tile >= memory_.size()) {
+        issue(0, std::nullopt, tile, "the plan's tile is outside the topology");
+        return issues_;
+      }
+    }
     fill_inputs();
     for (step_ = 0; step_ < plan_.steps.size() && !full(); ++step_) {
       for (const Combine& combine : plan_.steps[step_].combine_before) apply(combine);

@@ -15,6 +15,17 @@ namespace meshweave {
 // given order, tile j being "participant j", n of them; `words` is the shard
 // size; slot j of a buffer is its words [words * j, words * (j + 1)), at byte
 // address base + 4 * words * j. Every participant uses the same addresses.
+// Where a tile's own data must land in its own output, the plan says so with
+// a local copy (a Combine of one source), since no tile sends to itself.
+//
+// Scratch, from the request's scratch address, on every participant:
+// - Flat reductions (rings): 2 * words: the part received, the running sum.
+// - Direct reductions: n * words: slot j holds participant j's contribution.
+// - Hierarchical reductions: 3 * g * words for groups of g: the sum of the
+//   group's part across the groups, the part received, the running sum.
+// - Hierarchical scatter and gather: g * words on the leaders: their group's chunk.
+// Every other algorithm uses no scratch. CollectivePlan::scratch_words gives
+// the size of the plan at hand.
 enum class CollectiveKind : std::uint8_t {
   // Participant j's input shard lands at the output of participant j + 1 mod n.
   RingShift,
