@@ -70,6 +70,10 @@ void build_movement(const CollectiveRequest& request, CollectiveAlgorithm algori
                     std::uint16_t group_size, StepList& steps);
 void build_reduction(const CollectiveRequest& request, CollectiveAlgorithm algorithm,
                      std::uint16_t group_size, StepList& steps);
+// Slot k of every participant j's `source` to slot j of participant k's
+// `destination`, for every k other than j.
+void personal_exchange(const CollectiveRequest& request, std::uint32_t source,
+                       std::uint32_t destination, StepList& steps);
 // Every participant's slot j of `output` (own slot already in place) to every
 // other participant's slot j, as the all-gather's algorithm does it.
 void build_all_gather_in_place(const CollectiveRequest& request, CollectiveAlgorithm algorithm,

@@ -197,17 +197,9 @@ void gather(const CollectiveRequest& r, CollectiveAlgorithm algorithm, std::uint
 
 void all_to_all(const CollectiveRequest& r, StepList& steps) {
   steps.next_step();
-  const std::size_t n = r.tiles.size();
+  personal_exchange(r, r.input, r.output, steps);
   const std::uint32_t w = r.words;
-  // Round k: every tile sends to the tile k places on, so that no receiver
-  // is the target of every sender at once.
-  for (std::size_t k = 1; k < n; ++k) {
-    for (std::size_t j = 0; j < n; ++j) {
-      const std::size_t to = (j + k) % n;
-      steps.point(r.tiles[j], r.tiles[to], w, slot(r.input, w, to), slot(r.output, w, j));
-    }
-  }
-  for (std::size_t j = 0; j < n; ++j) {
+  for (std::size_t j = 0; j < r.tiles.size(); ++j) {
     steps.combine(r.tiles[j], slot(r.output, w, j), {slot(r.input, w, j)}, w);
   }
 }
@@ -267,6 +259,34 @@ void all_gather(const CollectiveRequest& r, CollectiveAlgorithm algorithm, std::
 }
 
 }  // namespace
+
+// Round k: every tile sends to the tile k places on, so that no receiver is
+// the target of every sender at once. Each transfer follows the same
+// sender's transfer of the round before and the one its receiver got then:
+// a tile handles one block at a time anyway, and without the chain every
+// placement would search the tile's whole timeline, full of holes too short
+// to use, from cycle 0 (cubic in the tiles).
+void personal_exchange(const CollectiveRequest& r, std::uint32_t source,
+                       std::uint32_t destination, StepList& steps) {
+  const std::size_t n = r.tiles.size();
+  const std::uint32_t w = r.words;
+  std::vector<std::size_t> sent(n);
+  std::vector<std::size_t> received(n);
+  for (std::size_t k = 1; k < n; ++k) {
+    std::vector<std::size_t> round(n);
+    for (std::size_t j = 0; j < n; ++j) {
+      const std::size_t to = (j + k) % n;
+      std::vector<std::size_t> after;
+      if (k > 1) after = {sent[j], received[to]};
+      round[j] = steps.point(r.tiles[j], r.tiles[to], w, slot(source, w, to),
+                             slot(destination, w, j), std::move(after));
+    }
+    for (std::size_t j = 0; j < n; ++j) {
+      sent[j] = round[j];
+      received[(j + k) % n] = round[j];
+    }
+  }
+}
 
 void build_all_gather_in_place(const CollectiveRequest& request, CollectiveAlgorithm algorithm,
                                std::uint16_t group_size, StepList& steps) {

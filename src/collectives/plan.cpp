@@ -12,6 +12,11 @@ namespace {
 
 using namespace collectives_detail;
 
+// Beyond this many tiles Auto leaves Direct out: its n (n - 1) transfers take
+// the scheduler minutes on the whole card (368 tiles: 2 s), and there every
+// tile's n - 1 receive rows already make it longer than the rings by groups.
+constexpr std::size_t max_direct_tiles = 368;
+
 bool reduction(CollectiveKind kind) {
   return kind == CollectiveKind::ReduceScatter || kind == CollectiveKind::AllReduce;
 }
@@ -50,6 +55,9 @@ std::expected<CollectivePlan, CollectiveError> choose(const Topology& topology,
   };
   std::vector<Candidate> candidates;
   for (const CollectiveAlgorithm algorithm : algorithms_of(request.kind)) {
+    if (algorithm == CollectiveAlgorithm::Direct && request.tiles.size() > max_direct_tiles) {
+      continue;
+    }
     if (algorithm != CollectiveAlgorithm::Hierarchical) {
       candidates.push_back({algorithm, 0});
       continue;

@@ -62,12 +62,7 @@ void direct(const CollectiveRequest& r, StepList& steps) {
   steps.next_step();
   const std::size_t n = r.tiles.size();
   const std::uint32_t w = r.words;
-  for (std::size_t k = 1; k < n; ++k) {
-    for (std::size_t j = 0; j < n; ++j) {
-      const std::size_t to = (j + k) % n;
-      steps.point(r.tiles[j], r.tiles[to], w, slot(r.input, w, to), slot(r.scratch, w, j));
-    }
-  }
+  personal_exchange(r, r.input, r.scratch, steps);
   for (std::size_t k = 0; k < n; ++k) {
     std::vector<std::uint32_t> sources{slot(r.input, w, k)};
     for (std::size_t j = 0; j < n; ++j) {

@@ -71,7 +71,9 @@ struct CollectivePlan {
 // Checks the request (tiles, counts, root, grid, then the buffers of the
 // algorithm) and builds the plan. Auto builds and estimates every candidate
 // and keeps the one with the shortest horizon; a Hierarchical candidate whose
-// scratch buffer would not fit is left out, as are group sizes that do not apply.
+// scratch buffer would not fit is left out, as are group sizes that do not
+// apply, and Direct beyond 368 tiles (it costs the scheduler minutes there,
+// and every tile's n - 1 receive rows make it the longer one anyway).
 std::expected<CollectivePlan, CollectiveError> plan_collective(const Topology& topology,
                                                                const CollectiveRequest& request);
 
