@@ -3,8 +3,13 @@
 // bound and longest program, and how long planning (every candidate built and
 // estimated) and compiling the chosen plan took.
 //
-//   meshweave_collectives_table [collective ...]   (default: every collective)
+//   meshweave_collectives_table [--tiles N] [collective ...]
+//
+// Default: every collective on all 1472 tiles (--tiles: the first N). Buffers
+// lie one after the other from address 0: input, output, scratch.
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -29,19 +34,35 @@ std::string algorithm_text(const CandidateEstimate& candidate) {
   return text;
 }
 
-void row(const Topology& card, CollectiveKind kind, std::uint32_t words) {
+bool slotted_input(CollectiveKind kind) {
+  return kind == CollectiveKind::Scatter || kind == CollectiveKind::AllToAll ||
+         kind == CollectiveKind::ReduceScatter || kind == CollectiveKind::AllReduce;
+}
+
+bool slotted_output(CollectiveKind kind) {
+  return kind == CollectiveKind::Gather || kind == CollectiveKind::AllGather ||
+         kind == CollectiveKind::AllToAll || kind == CollectiveKind::AllReduce;
+}
+
+void row(const Topology& card, std::uint16_t tiles, CollectiveKind kind, std::uint32_t words) {
   CollectiveRequest request;
   request.kind = kind;
   request.words = words;
+  for (std::uint16_t tile = 0; tile < tiles; ++tile) request.tiles.push_back(tile);
+  // Halo: four blocks of `words` each way.
+  const std::uint64_t blocks = kind == CollectiveKind::Halo ? 4 : 1;
+  const std::uint64_t input = (slotted_input(kind) ? tiles : blocks) * std::uint64_t{words} * 4;
+  const std::uint64_t output = (slotted_output(kind) ? tiles : blocks) * std::uint64_t{words} * 4;
+  const auto clamp = [](std::uint64_t address) {
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(address, TILE_MEMORY_BYTES));
+  };
   request.input = 0;
-  request.output = 0x40000;
-  request.scratch = 0x80000;
-  if (kind == CollectiveKind::AllGather || kind == CollectiveKind::Gather ||
-      kind == CollectiveKind::AllToAll || kind == CollectiveKind::AllReduce) {
-    request.output = 0x20000;
-    request.scratch = 0x60000;
-  }
-  request.halo = HaloWords{words, words, words, words, 32, 46, true};
+  request.output = clamp(input);
+  request.scratch = clamp(input + output);
+  // A 32 x 46 grid of the card's tiles (or one row of them).
+  const bool card_grid = tiles == 1472;
+  request.halo = HaloWords{words, words, words, words, static_cast<std::uint16_t>(card_grid ? 32 : 1),
+                           static_cast<std::uint16_t>(card_grid ? 46 : tiles), true};
   const auto planning = Clock::now();
   auto plan = plan_collective(card, request);
   const double plan_ms = milliseconds_since(planning);
@@ -72,7 +93,12 @@ void row(const Topology& card, CollectiveKind kind, std::uint32_t words) {
 
 int main(int argc, char** argv) {
   std::vector<CollectiveKind> kinds;
+  std::uint16_t tiles = 1472;
   for (int arg = 1; arg < argc; ++arg) {
+    if (std::string{argv[arg]} == "--tiles" && arg + 1 < argc) {
+      tiles = static_cast<std::uint16_t>(std::clamp(std::atoi(argv[++arg]), 2, 1472));
+      continue;
+    }
     const auto kind = parse_collective(argv[arg]);
     if (!kind) {
       std::fprintf(stderr, "meshweave_collectives_table: unknown collective %s\n", argv[arg]);
@@ -82,10 +108,11 @@ int main(int argc, char** argv) {
   }
   if (kinds.empty()) kinds.assign(all_collectives().begin(), all_collectives().end());
   const Topology card = Topology::m1472();
-  std::printf("| collective | words | flat | chosen | chosen horizon | gain | lower bound | "
-              "longest program | steps | plan ms | compile ms |\n|---|---|---|---|---|---|---|---|---|---|---|\n");
+  std::printf("%u tiles\n\n| collective | words | flat | chosen | chosen horizon | gain | lower bound | "
+              "longest program | steps | plan ms | compile ms |\n|---|---|---|---|---|---|---|---|---|---|---|\n",
+              static_cast<unsigned>(tiles));
   for (const CollectiveKind kind : kinds) {
-    for (const std::uint32_t words : {16u, 256u, 1024u}) row(card, kind, words);
+    for (const std::uint32_t words : {16u, 64u, 256u, 1024u}) row(card, tiles, kind, words);
   }
   return 0;
 }
