@@ -74,6 +74,13 @@ TEST(PlanCollective, RefusesBadRequestsBeforePlanning) {
   }
 }
 
+TEST(PlanCollective, ErrorTextNamesTheKind) {
+  CollectiveRequest request = base(CollectiveKind::AllGather);
+  request.input = 0x1002;
+  EXPECT_EQ(to_string(plan_collective(Topology::m1472(), request).error()),
+            "buffer: input address 0x1002 is not a multiple of 4");
+}
+
 TEST(PlanCollective, AutoLeavesOutCandidatesWhoseScratchDoesNotFit) {
   CollectiveRequest request = base(CollectiveKind::Gather);
   request.tiles.clear();  // the whole card
