@@ -1,6 +1,7 @@
 #pragma once
 
 // Everything meshweave offers, in one include.
+#include "meshweave/collectives.hpp"
 #include "meshweave/disassembly.hpp"
 #include "meshweave/events.hpp"
 #include "meshweave/exchange.hpp"
