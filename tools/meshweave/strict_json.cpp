@@ -88,7 +88,8 @@ JsonNumber number_in(std::string_view literal) noexcept {
   JsonNumber number;
   number.text = literal;
   number.negative = literal.starts_with('-');
-  number.integer_syntax = literal.find_first_of(".eE") == std::string_view::npos;
+  number.integer_syntax =
+      std::ranges::none_of(literal, [](char c) { return c == '.' || c == 'e' || c == 'E'; });
   if (number.integer_syntax) {
     std::uint64_t magnitude = 0;
     const char* const first = literal.data() + (number.negative ? 1 : 0);
@@ -189,8 +190,14 @@ class EventForwarder final
   template <typename Call>
   bool text_value(const char* str, rapidjson::SizeType length, Call&& call) {
     const std::size_t close_quote = position() - 1;
-    const std::size_t open_quote = opening_quote(text_, close_quote);
     const std::string_view value{str, length};
+    // Every escape is longer than what it stands for, so a string as long as
+    // its decoded value holds none and opens `length` bytes before it closes.
+    const std::size_t plain_open = close_quote - length - 1;
+    if (text_[plain_open] == '"' && (plain_open == 0 || text_[plain_open - 1] != '\\')) {
+      return deliver([&] { call(value, plain_open); });
+    }
+    const std::size_t open_quote = opening_quote(text_, close_quote);
     if (holds_surrogate(value)) {
       const std::string_view raw = text_.substr(open_quote + 1, close_quote - open_quote - 1);
       if (const auto bad = lone_low_surrogate(raw, open_quote + 1)) {
