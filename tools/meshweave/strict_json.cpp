@@ -19,9 +19,8 @@ namespace meshweave::tool {
 namespace {
 
 // Strict RFC 8259: no comments, trailing commas or NaN; strings must be valid
-// UTF-8; numbers reach the receiver as written.
-constexpr unsigned parse_flags =
-    rapidjson::kParseValidateEncodingFlag | rapidjson::kParseNumbersAsStringsFlag;
+// UTF-8.
+constexpr unsigned parse_flags = rapidjson::kParseValidateEncodingFlag;
 
 std::size_t hex_digit(char c) noexcept {
   if (c >= '0' && c <= '9') return static_cast<std::size_t>(c - '0');
@@ -142,10 +141,15 @@ class EventForwarder final
     return deliver([&] { receiver_.null(at); });
   }
 
-  bool RawNumber(const char*, rapidjson::SizeType length, bool) {
-    // Taken from the text itself: the parser's copy does not outlive the call.
-    const std::size_t at = position() - length;
-    return deliver([&] { receiver_.number(number_in(text_.substr(at, length)), at); });
+  // The parser has read the number's value; the receiver gets its text too.
+  bool Uint(unsigned value) { return integer(value, false); }
+  bool Uint64(std::uint64_t value) { return integer(value, false); }
+  bool Int(int value) { return integer(0 - static_cast<std::uint64_t>(value), true); }
+  bool Int64(std::int64_t value) { return integer(0 - static_cast<std::uint64_t>(value), true); }
+  bool Double(double) {
+    const std::string_view literal = number_before(position());
+    const auto at = static_cast<std::size_t>(literal.data() - text_.data());
+    return deliver([&] { receiver_.number(number_in(literal), at); });
   }
 
   // Whatever stopped the parse from this side, rethrown.
@@ -166,6 +170,27 @@ class EventForwarder final
       failure_ = std::current_exception();
       return false;
     }
+  }
+
+  // Only a negative number is read as a signed one.
+  bool integer(std::uint64_t magnitude, bool negative) {
+    JsonNumber number;
+    number.text = number_before(position());
+    number.integer_syntax = true;
+    number.negative = negative;
+    number.magnitude = magnitude;
+    const auto at = static_cast<std::size_t>(number.text.data() - text_.data());
+    return deliver([&] { receiver_.number(number, at); });
+  }
+
+  // The number literal that ends at `end`: whatever stands before a number is
+  // none of its characters.
+  std::string_view number_before(std::size_t end) const noexcept {
+    std::size_t at = end;
+    while (at > 0 &&
+           std::string_view{"0123456789+-.eE"}.find(text_[at - 1]) != std::string_view::npos)
+      --at;
+    return text_.substr(at, end - at);
   }
 
   template <typename Call>
