@@ -186,10 +186,11 @@ class EventForwarder final
   // The number literal that ends at `end`: whatever stands before a number is
   // none of its characters.
   std::string_view number_before(std::size_t end) const noexcept {
+    const auto in_number = [](char c) {
+      return (c >= '0' && c <= '9') || c == '-' || c == '+' || c == '.' || c == 'e' || c == 'E';
+    };
     std::size_t at = end;
-    while (at > 0 &&
-           std::string_view{"0123456789+-.eE"}.find(text_[at - 1]) != std::string_view::npos)
-      --at;
+    while (at > 0 && in_number(text_[at - 1])) --at;
     return text_.substr(at, end - at);
   }
 
