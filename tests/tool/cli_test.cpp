@@ -151,8 +151,7 @@ TEST(Cli, RefusesBadInputAndBadUsage) {
        "meshweave compile: error: <stdin>: phases[0].transfers[1]: tile 1 also takes part in "
        "phases[0].transfers[0]\n"},
       {{"compile", "-"}, "{\"phases\": [}", 1,
-       "meshweave compile: error: <stdin>:1:13: syntax error while parsing value - unexpected "
-       "'}'; expected '[', '{', or a literal\n"},
+       "meshweave compile: error: <stdin>:1:13: syntax error: invalid value; found '}'\n"},
       {{"compile", "-", "--tiles", "0-5"}, "", 2, "meshweave compile: error: --tiles requires --svg\n"},
       {{"compile", "-", "--svg", "x.svg", "--cycles", "9-1"}, "", 2,
        "meshweave compile: error: --cycles: \"9-1\" is not a range: it ends before it starts\n"},

@@ -167,7 +167,7 @@ TEST(DescriptionReader, RefusesBadInputWithPathAndReason) {
        one_transfer(R"({"from": 0, "to": [1, 2], "words": 4, "source": 0, "destination": [0, 6]})"),
        "phases[0].transfers[0].destination[1]: address 0x6 is not a multiple of 4"},
       {"syntax error", "{\"phases\": [\n  {\"transfers\": ]}",
-       "syntax error while parsing value - unexpected ']'; expected '[', '{', or a literal"},
+       "syntax error: invalid value; found ']'"},
   };
   for (const RefusedCase& c : cases) {
     const auto description = read_description(c.document);
@@ -242,7 +242,7 @@ TEST(DescriptionReader, RefusalsNameLineAndColumnAndEchoBoundedText) {
       {"terminal escape and line break in a key", R"({"phases": [{"\u001b[31m\nx": 1}]})",
        "phases[0].\\x1b[31m\\nx: unknown key (expected transfers)", "\"\\u"},
       {"unterminated long string", R"({"phases": [], "topology": ")" + long_key,
-       "syntax error while parsing value - invalid string: missing closing quote; last read: '\"" +
+       "syntax error: missing the closing quote of a string; last read: '\"" +
            std::string(79, 'k') + "...'",
        "<end>"},
       {"source running past tile memory", transfer("0", "4148", "\"0xffff0\"", "0"),

@@ -65,23 +65,21 @@ TEST(StrictJson, RefusesWhatAPlainParseMishandles) {
       {"NUL after the value", std::string{"[1]\n\0x", 6}, "unexpected NUL byte", 2, 1},
       {"NUL inside a number", std::string{"[12\0]", 5}, "unexpected NUL byte", 1, 4},
       {"lone low surrogate", "[\"a\\udc00\"]",
-       "syntax error while parsing value - invalid string: a low surrogate must follow a high one",
-       1, 4},
-      {"ill-formed UTF-8", "[\"\xc0\xaf\"]",
-       "syntax error while parsing value - invalid string: ill-formed UTF-8 byte", 1, 3},
+       "syntax error: a low surrogate must follow a high one", 1, 4},
+      {"lone high surrogate", "[\"\\ud800x\"]",
+       "syntax error: a high surrogate must be followed by a low one", 1, 3},
+      {"ill-formed UTF-8", "[\"\xc0\xaf\"]", "syntax error: ill-formed UTF-8 in a string", 1, 3},
       {"raw line break in a string", "[\"a\nb\"]",
-       "syntax error while parsing value - invalid string: control character U+000A must be "
-       "escaped", 1, 4},
-      {"broken literal", "[tr ue]", "syntax error while parsing value - invalid literal; last read: "
-                                    "'tr '", 1, 4},
-      {"leading zero", "[01]", "syntax error while parsing array - unexpected number literal; "
-                               "expected ',' or ']'", 1, 3},
-      {"trailing comma", "{\"a\": 1,}", "syntax error while parsing object key - unexpected '}'; "
-                                        "expected string literal", 1, 9},
-      {"two values", "[] []", "syntax error while parsing value - unexpected '['; expected end of input",
-       1, 4},
-      {"nothing", "", "syntax error while parsing value - unexpected end of input; expected '[', "
-                      "'{', or a literal", 1, 1},
+       "syntax error: control character U+000A in a string must be escaped", 1, 4},
+      {"broken literal", "[tr ue]", "syntax error: invalid value; found ' '", 1, 4},
+      {"leading zero", "[01]",
+       "syntax error: missing a comma or ']' after an array element; found '1'", 1, 3},
+      {"trailing comma", "{\"a\": 1,}",
+       "syntax error: expected a key (a string) in the object; found '}'", 1, 9},
+      {"two values", "[] []", "syntax error: more after the value; found '['", 1, 4},
+      {"nothing", "", "syntax error: expected a value; found the end of the text", 1, 1},
+      {"number past a double, which the receiver takes", "[1, -2e999]",
+       "number -2e999 is beyond the range of a double", 1, 5},
   };
   for (const auto& c : cases) {
     EventLog log;
@@ -95,9 +93,9 @@ TEST(StrictJson, RefusesWhatAPlainParseMishandles) {
 
 TEST(StrictJson, DecodesEscapes) {
   EventLog log;
-  ASSERT_FALSE(read_json_events(R"(["\u00e9\ud83d\ude00\n\/", 1e999])", log).has_value());
+  ASSERT_FALSE(read_json_events(R"(["\u00e9\ud83d\ude00\n\/", 1e300])", log).has_value());
   const std::vector<std::string> expected = {"[ @0", "string \u00e9\U0001F600\n/ @1",
-                                             "number 1e999 @27", "] @32"};
+                                             "number 1e300 @27", "] @32"};
   EXPECT_EQ(log.events, expected);
 }
 

@@ -1,10 +1,15 @@
 #include "strict_json.hpp"
 
+#include <rapidjson/error/error.h>
+#include <rapidjson/memorystream.h>
+#include <rapidjson/reader.h>
+
 #include <algorithm>
-#include <array>
 #include <charconv>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <exception>
 #include <string>
 #include <system_error>
 
@@ -13,411 +18,282 @@
 namespace meshweave::tool {
 namespace {
 
-// Length of the well-formed UTF-8 sequence of two to four bytes at the start of
-// `text`, or 0 (overlong forms, surrogates and code points past U+10FFFF are
-// ill-formed).
-std::size_t multibyte_length(std::string_view text) noexcept {
-  const auto byte = [&](std::size_t i) { return static_cast<std::uint8_t>(text[i]); };
-  const std::uint8_t lead = byte(0);
-  std::size_t length = 0;
-  std::uint32_t minimum = 0;
-  std::uint32_t code = 0;
-  if (lead >= 0xc2 && lead <= 0xdf) {
-    length = 2, minimum = 0x80, code = lead & 0x1fu;
-  } else if (lead >= 0xe0 && lead <= 0xef) {
-    length = 3, minimum = 0x800, code = lead & 0x0fu;
-  } else if (lead >= 0xf0 && lead <= 0xf4) {
-    length = 4, minimum = 0x10000, code = lead & 0x07u;
-  } else {
-    return 0;
-  }
-  if (text.size() < length) return 0;
-  for (std::size_t i = 1; i < length; ++i) {
-    if ((byte(i) & 0xc0u) != 0x80u) return 0;
-    code = (code << 6) | (byte(i) & 0x3fu);
-  }
-  if (code < minimum || code > 0x10ffff || (code >= 0xd800 && code <= 0xdfff)) return 0;
-  return length;
+// Strict RFC 8259: no comments, trailing commas or NaN; strings must be valid
+// UTF-8.
+constexpr unsigned parse_flags = rapidjson::kParseValidateEncodingFlag;
+
+std::size_t hex_digit(char c) noexcept {
+  if (c >= '0' && c <= '9') return static_cast<std::size_t>(c - '0');
+  if (c >= 'a' && c <= 'f') return static_cast<std::size_t>(c - 'a' + 10);
+  return static_cast<std::size_t>(c - 'A' + 10);
 }
 
-void append_utf8(std::string& out, std::uint32_t code) {
-  const auto put = [&](std::uint32_t byte) { out += static_cast<char>(byte); };
-  if (code < 0x80) {
-    put(code);
-  } else if (code < 0x800) {
-    put(0xc0 | (code >> 6));
-    put(0x80 | (code & 0x3f));
-  } else if (code < 0x10000) {
-    put(0xe0 | (code >> 12));
-    put(0x80 | ((code >> 6) & 0x3f));
-    put(0x80 | (code & 0x3f));
-  } else {
-    put(0xf0 | (code >> 18));
-    put(0x80 | ((code >> 12) & 0x3f));
-    put(0x80 | ((code >> 6) & 0x3f));
-    put(0x80 | (code & 0x3f));
+// Offset of the quote that opens the string whose closing quote is at `close`:
+// the nearest quote before it that no backslash escapes.
+std::size_t opening_quote(std::string_view text, std::size_t close) noexcept {
+  std::size_t at = close;
+  for (;;) {
+    at = text.rfind('"', at - 1);
+    std::size_t backslashes = 0;
+    while (backslashes < at && text[at - 1 - backslashes] == '\\') ++backslashes;
+    if (backslashes % 2 == 0) return at;
   }
 }
 
-bool is_digit(char c) noexcept {
-  return c >= '0' && c <= '9';
-}
-
-// A strict JSON (RFC 8259) reader over text held in memory: one pass, pointer
-// arithmetic only, strings handed on as views of the text unless they hold
-// escapes. Containers are followed on an explicit stack of bounded depth.
-class EventReader {
-  // What the reader looks for next.
-  enum class Next : std::uint8_t { Value, Key, AfterValue };
-
- public:
-  EventReader(std::string_view text, JsonReceiver& receiver) noexcept
-      : text_{text}, receiver_{receiver} {}
-
-  void run() {
-    if (text_.starts_with("\xEF\xBB\xBF")) at_ = 3;  // a byte order mark is allowed
-    Next next = Next::Value;
-    for (;;) {
-      switch (next) {
-        case Next::Value:
-          next = value();
-          break;
-        case Next::Key:
-          key();
-          next = Next::Value;
-          break;
-        case Next::AfterValue:
-          if (depth_ == 0) {
-            skip_space();
-            if (at_ != text_.size()) unexpected("value", "end of input");
-            return;
-          }
-          next = after_value();
-          break;
-      }
+// Offset of the first \u escape in the raw string `raw` (starting at `base`)
+// that writes a low surrogate without a high one before it, if any. The parser
+// has already checked that every high surrogate is followed by a low one.
+std::optional<std::size_t> lone_low_surrogate(std::string_view raw, std::size_t base) noexcept {
+  for (std::size_t at = raw.find('\\'); at != std::string_view::npos; at = raw.find('\\', at)) {
+    if (raw[at + 1] != 'u') {
+      at += 2;
+      continue;
     }
+    const std::size_t unit = hex_digit(raw[at + 2]) << 12 | hex_digit(raw[at + 3]) << 8 |
+                             hex_digit(raw[at + 4]) << 4 | hex_digit(raw[at + 5]);
+    if (unit >= 0xdc00 && unit <= 0xdfff) return base + at;
+    at += unit >= 0xd800 && unit <= 0xdbff ? 12 : 6;
+  }
+  return std::nullopt;
+}
+
+// Whether decoded UTF-8 holds a surrogate code point (ED A0..BF), which only a
+// \u escape can have put there: the raw text is validated.
+bool holds_surrogate(std::string_view decoded) noexcept {
+  for (std::size_t at = decoded.find('\xed'); at != std::string_view::npos;
+       at = decoded.find('\xed', at + 1)) {
+    if (at + 1 < decoded.size() && static_cast<unsigned char>(decoded[at + 1]) >= 0xa0) return true;
+  }
+  return false;
+}
+
+std::size_t digits_from(std::string_view text, std::size_t at) noexcept {
+  return std::min(text.find_first_not_of("0123456789", at), text.size());
+}
+
+// The number literal that starts at `at`, as far as it is well formed.
+std::string_view number_literal(std::string_view text, std::size_t at) noexcept {
+  std::size_t end = digits_from(text, at + (text[at] == '-' ? 1 : 0));
+  if (end < text.size() && text[end] == '.') end = digits_from(text, end + 1);
+  if (end < text.size() && (text[end] == 'e' || text[end] == 'E')) {
+    ++end;
+    if (end < text.size() && (text[end] == '+' || text[end] == '-')) ++end;
+    end = digits_from(text, end);
+  }
+  return text.substr(at, end - at);
+}
+
+JsonNumber number_in(std::string_view literal) noexcept {
+  JsonNumber number;
+  number.text = literal;
+  number.negative = literal.starts_with('-');
+  number.integer_syntax =
+      std::ranges::none_of(literal, [](char c) { return c == '.' || c == 'e' || c == 'E'; });
+  if (number.integer_syntax) {
+    std::uint64_t magnitude = 0;
+    const char* const first = literal.data() + (number.negative ? 1 : 0);
+    const char* const last = literal.data() + literal.size();
+    const auto [stop, error] = std::from_chars(first, last, magnitude);
+    if (error == std::errc{} && stop == last) number.magnitude = magnitude;
+  }
+  return number;
+}
+
+// Passes the parser's events on to a JsonReceiver with the offset where each
+// token starts. The parser knows nothing of exceptions, so a refusal (or any
+// other exception) is kept and parsing stopped by returning false.
+class EventForwarder final
+    : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, EventForwarder> {
+ public:
+  EventForwarder(std::string_view text, std::size_t start, const rapidjson::MemoryStream& stream,
+                 JsonReceiver& receiver) noexcept
+      : text_{text}, start_{start}, stream_{stream}, receiver_{receiver} {}
+
+  bool StartObject() {
+    return open([this](std::size_t at) { receiver_.object_start(at); });
+  }
+  bool EndObject(rapidjson::SizeType) {
+    return close([this](std::size_t at) { receiver_.object_end(at); });
+  }
+  bool StartArray() {
+    return open([this](std::size_t at) { receiver_.array_start(at); });
+  }
+  bool EndArray(rapidjson::SizeType) {
+    return close([this](std::size_t at) { receiver_.array_end(at); });
+  }
+
+  bool Key(const char* str, rapidjson::SizeType length, bool) {
+    return text_value(str, length,
+                      [this](std::string_view value, std::size_t at) { receiver_.key(value, at); });
+  }
+  bool String(const char* str, rapidjson::SizeType length, bool) {
+    return text_value(str, length, [this](std::string_view value, std::size_t at) {
+      receiver_.string(value, at);
+    });
+  }
+
+  bool Bool(bool value) {
+    const std::size_t at = position() - (value ? 4 : 5);
+    return deliver([&] { receiver_.boolean(value, at); });
+  }
+  bool Null() {
+    const std::size_t at = position() - 4;
+    return deliver([&] { receiver_.null(at); });
+  }
+
+  // The parser has read the number's value; the receiver gets its text too.
+  bool Uint(unsigned value) { return integer(value, false); }
+  bool Uint64(std::uint64_t value) { return integer(value, false); }
+  bool Int(int value) { return integer(0 - static_cast<std::uint64_t>(value), true); }
+  bool Int64(std::int64_t value) { return integer(0 - static_cast<std::uint64_t>(value), true); }
+  bool Double(double) {
+    const std::string_view literal = number_before(position());
+    const auto at = static_cast<std::size_t>(literal.data() - text_.data());
+    return deliver([&] { receiver_.number(number_in(literal), at); });
+  }
+
+  // Whatever stopped the parse from this side, rethrown.
+  void rethrow_stop() const {
+    if (failure_) std::rethrow_exception(failure_);
   }
 
  private:
-  [[noreturn]] void fail(std::string reason, std::size_t offset) const {
-    throw JsonRefusal{{}, std::move(reason), offset};
-  }
+  // The stream stands just past the token the parser has read.
+  std::size_t position() const noexcept { return start_ + stream_.Tell(); }
 
-  // What stands at the current byte, as a syntax error names it.
-  std::string found() const {
-    if (at_ >= text_.size()) return "end of input";
-    const char c = text_[at_];
-    if (c == '"') return "string literal";
-    if (c == '-' || is_digit(c)) return "number literal";
-    if (static_cast<unsigned char>(c) > 0x20 && static_cast<unsigned char>(c) < 0x7f) {
-      return std::string{"'"} + c + "'";
-    }
-    return "'" + echo(std::string_view{&text_[at_], 1}) + "'";
-  }
-
-  [[noreturn]] void unexpected(std::string_view context, std::string_view expected) const {
-    if (at_ < text_.size() && text_[at_] == '\0') fail("unexpected NUL byte", at_);
-    fail("syntax error while parsing " + std::string{context} + " - unexpected " + found() +
-             "; expected " + std::string{expected},
-         at_);
-  }
-
-  void skip_space() noexcept {
-    while (at_ < text_.size()) {
-      const char c = text_[at_];
-      if (c != ' ' && c != '\n' && c != '\r' && c != '\t') return;
-      ++at_;
+  template <typename Call>
+  bool deliver(Call&& call) {
+    try {
+      call();
+      return true;
+    } catch (...) {
+      failure_ = std::current_exception();
+      return false;
     }
   }
 
-  void open(char bracket) {
-    if (depth_ == max_json_depth) {
-      fail("nesting deeper than " + std::to_string(max_json_depth) + " levels", at_);
-    }
-    stack_[depth_++] = bracket;
-  }
-
-  // Reads one value, or opens a container; returns what comes next.
-  Next value() {
-    skip_space();
-    if (at_ >= text_.size()) unexpected("value", "'[', '{', or a literal");
-    const std::size_t start = at_;
-    switch (text_[at_]) {
-      case '{':
-        open('{');
-        receiver_.object_start(start);
-        ++at_;
-        skip_space();
-        if (at_ < text_.size() && text_[at_] == '}') return close();
-        return Next::Key;
-      case '[':
-        open('[');
-        receiver_.array_start(start);
-        ++at_;
-        skip_space();
-        if (at_ < text_.size() && text_[at_] == ']') return close();
-        return Next::Value;
-      case '"':
-        receiver_.string(string(), start);
-        return Next::AfterValue;
-      case 't':
-        literal("true");
-        receiver_.boolean(true, start);
-        return Next::AfterValue;
-      case 'f':
-        literal("false");
-        receiver_.boolean(false, start);
-        return Next::AfterValue;
-      case 'n':
-        literal("null");
-        receiver_.null(start);
-        return Next::AfterValue;
-      default:
-        if (text_[at_] == '-' || is_digit(text_[at_])) {
-          number();
-          return Next::AfterValue;
-        }
-        unexpected("value", "'[', '{', or a literal");
-    }
-  }
-
-  void key() {
-    skip_space();
-    if (at_ >= text_.size() || text_[at_] != '"') unexpected("object key", "string literal");
-    const std::size_t start = at_;
-    receiver_.key(string(), start);
-    skip_space();
-    if (at_ >= text_.size() || text_[at_] != ':') unexpected("object separator", "':'");
-    ++at_;
-  }
-
-  Next after_value() {
-    skip_space();
-    const bool object = stack_[depth_ - 1] == '{';
-    const char closing = object ? '}' : ']';
-    if (at_ < text_.size() && text_[at_] == ',') {
-      ++at_;
-      return object ? Next::Key : Next::Value;
-    }
-    if (at_ < text_.size() && text_[at_] == closing) return close();
-    unexpected(object ? "object" : "array", object ? "',' or '}'" : "',' or ']'");
-  }
-
-  // The current byte closes the innermost container.
-  Next close() {
-    const std::size_t bracket = at_++;
-    if (stack_[--depth_] == '{') {
-      receiver_.object_end(bracket);
-    } else {
-      receiver_.array_end(bracket);
-    }
-    return Next::AfterValue;
-  }
-
-  void literal(std::string_view word) {
-    std::size_t matched = 0;
-    while (matched < word.size() && at_ + matched < text_.size() &&
-           text_[at_ + matched] == word[matched]) {
-      ++matched;
-    }
-    if (matched < word.size()) {
-      // Refused at the first byte that breaks the word (or the end of the text).
-      const std::size_t bad = at_ + matched;
-      if (bad < text_.size() && text_[bad] == '\0') fail("unexpected NUL byte", bad);
-      fail("syntax error while parsing value - invalid literal; last read: '" +
-               echo(text_.substr(at_, matched + 1)) + "'",
-           bad);
-    }
-    at_ += word.size();
-  }
-
-  void number() {
-    const std::size_t start = at_;
-    const bool negative = text_[at_] == '-';
-    if (negative) ++at_;
-    const auto digits = [&](std::string_view after) {
-      if (at_ >= text_.size() || !is_digit(text_[at_])) {
-        if (at_ < text_.size() && text_[at_] == '\0') fail("unexpected NUL byte", at_);
-        fail("syntax error while parsing value - invalid number; expected a digit after " +
-                 std::string{after},
-             at_);
-      }
-      while (at_ < text_.size() && is_digit(text_[at_])) ++at_;
-    };
-    const std::size_t integer_start = at_;
-    if (at_ < text_.size() && text_[at_] == '0') {
-      ++at_;
-    } else {
-      digits("'-'");
-    }
-    const std::size_t integer_end = at_;
-    bool integer = true;
-    if (at_ < text_.size() && text_[at_] == '.') {
-      ++at_;
-      digits("'.'");
-      integer = false;
-    }
-    if (at_ < text_.size() && (text_[at_] == 'e' || text_[at_] == 'E')) {
-      ++at_;
-      if (at_ < text_.size() && (text_[at_] == '+' || text_[at_] == '-')) ++at_;
-      digits("the exponent mark");
-      integer = false;
-    }
+  // Only a negative number is read as a signed one.
+  bool integer(std::uint64_t magnitude, bool negative) {
     JsonNumber number;
-    number.text = text_.substr(start, at_ - start);
-    number.integer_syntax = integer;
+    number.text = number_before(position());
+    number.integer_syntax = true;
     number.negative = negative;
-    if (integer) {
-      std::uint64_t magnitude = 0;
-      const char* const first = text_.data() + integer_start;
-      const char* const last = text_.data() + integer_end;
-      const auto [stop, error] = std::from_chars(first, last, magnitude);
-      if (error == std::errc{} && stop == last) number.magnitude = magnitude;
-    }
-    receiver_.number(number, start);
+    number.magnitude = magnitude;
+    const auto at = static_cast<std::size_t>(number.text.data() - text_.data());
+    return deliver([&] { receiver_.number(number, at); });
   }
 
-  // Reads the string whose opening quote is the current byte.
-  std::string_view string() {
-    const std::size_t open_quote = at_++;
-    std::size_t run = at_;  // start of the bytes not yet copied into decoded_
-    bool escaped = false;
-    for (;;) {
-      if (at_ >= text_.size()) {
-        fail(
-            "syntax error while parsing value - invalid string: missing closing quote; last read: "
-            "'" +
-                echo(text_.substr(open_quote)) + "'",
-            text_.size());
-      }
-      const auto c = static_cast<unsigned char>(text_[at_]);
-      if (c == '"') break;
-      if (c == '\\') {
-        if (!escaped) decoded_.clear();
-        escaped = true;
-        decoded_.append(text_.substr(run, at_ - run));
-        escape();
-        run = at_;
-      } else if (c < 0x20) {
-        if (c == 0) fail("unexpected NUL byte", at_);
-        constexpr char hex[] = "0123456789ABCDEF";
-        fail(
-            std::string{
-                "syntax error while parsing value - invalid string: control character U+00"} +
-                hex[c >> 4] + hex[c & 0xf] + " must be escaped",
-            at_);
-      } else if (c < 0x80) {
-        ++at_;
-      } else {
-        const std::size_t length = multibyte_length(text_.substr(at_));
-        if (length == 0)
-          fail("syntax error while parsing value - invalid string: ill-formed UTF-8 byte", at_);
-        at_ += length;
-      }
-    }
-    const std::size_t close_quote = at_++;
-    if (!escaped) return text_.substr(open_quote + 1, close_quote - open_quote - 1);
-    decoded_.append(text_.substr(run, close_quote - run));
-    return decoded_;
+  // The number literal that ends at `end`: whatever stands before a number is
+  // none of its characters.
+  std::string_view number_before(std::size_t end) const noexcept {
+    const auto in_number = [](char c) {
+      return (c >= '0' && c <= '9') || c == '-' || c == '+' || c == '.' || c == 'e' || c == 'E';
+    };
+    std::size_t at = end;
+    while (at > 0 && in_number(text_[at - 1])) --at;
+    return text_.substr(at, end - at);
   }
 
-  // Decodes the escape whose backslash is the current byte.
-  void escape() {
-    const std::size_t backslash = at_++;
-    if (at_ >= text_.size()) return;  // the string's end is reported as unterminated
-    const char c = text_[at_++];
-    switch (c) {
-      case '"':
-        decoded_ += '"';
-        return;
-      case '\\':
-        decoded_ += '\\';
-        return;
-      case '/':
-        decoded_ += '/';
-        return;
-      case 'b':
-        decoded_ += '\b';
-        return;
-      case 'f':
-        decoded_ += '\f';
-        return;
-      case 'n':
-        decoded_ += '\n';
-        return;
-      case 'r':
-        decoded_ += '\r';
-        return;
-      case 't':
-        decoded_ += '\t';
-        return;
-      case 'u':
-        break;
-      case '\0':
-        fail("unexpected NUL byte", at_ - 1);
-      default:
-        fail(
-            "syntax error while parsing value - invalid string: forbidden character after "
-            "backslash",
-            at_ - 1);
+  template <typename Call>
+  bool open(Call&& call) {
+    const std::size_t at = position() - 1;
+    if (depth_ == max_json_depth) {
+      failure_ = std::make_exception_ptr(
+          JsonRefusal{{}, "nesting deeper than " + std::to_string(max_json_depth) + " levels", at});
+      return false;
     }
-    std::uint32_t code = code_unit();
-    if (code >= 0xdc00 && code <= 0xdfff) {
-      fail(
-          "syntax error while parsing value - invalid string: a low surrogate must follow a high "
-          "one",
-          backslash);
-    }
-    if (code >= 0xd800 && code <= 0xdbff) {
-      if (text_.substr(at_, 2) != "\\u") {
-        fail(
-            "syntax error while parsing value - invalid string: a high surrogate must be followed "
-            "by a low one",
-            at_);
-      }
-      at_ += 2;
-      const std::uint32_t low = code_unit();
-      if (low < 0xdc00 || low > 0xdfff) {
-        fail(
-            "syntax error while parsing value - invalid string: a high surrogate must be followed "
-            "by a low one",
-            at_ - 6);
-      }
-      code = 0x10000 + ((code - 0xd800) << 10) + (low - 0xdc00);
-    }
-    append_utf8(decoded_, code);
+    ++depth_;
+    return deliver([&] { call(at); });
   }
 
-  // The four hex digits of a \u escape.
-  std::uint32_t code_unit() {
-    std::uint32_t code = 0;
-    for (int i = 0; i < 4; ++i, ++at_) {
-      const char c = at_ < text_.size() ? text_[at_] : '\0';
-      std::uint32_t digit = 0;
-      if (c >= '0' && c <= '9') {
-        digit = static_cast<std::uint32_t>(c - '0');
-      } else if (c >= 'a' && c <= 'f') {
-        digit = static_cast<std::uint32_t>(c - 'a' + 10);
-      } else if (c >= 'A' && c <= 'F') {
-        digit = static_cast<std::uint32_t>(c - 'A' + 10);
-      } else {
-        fail(
-            "syntax error while parsing value - invalid string: '\\u' must be followed by 4 hex "
-            "digits",
-            std::min(at_, text_.size()));
-      }
-      code = code * 16 + digit;
+  template <typename Call>
+  bool close(Call&& call) {
+    --depth_;
+    const std::size_t at = position() - 1;
+    return deliver([&] { call(at); });
+  }
+
+  template <typename Call>
+  bool text_value(const char* str, rapidjson::SizeType length, Call&& call) {
+    const std::size_t close_quote = position() - 1;
+    const std::string_view value{str, length};
+    // Every escape is longer than what it stands for, so a string as long as
+    // its decoded value holds none and opens `length` bytes before it closes.
+    const std::size_t plain_open = close_quote - length - 1;
+    if (text_[plain_open] == '"' && (plain_open == 0 || text_[plain_open - 1] != '\\')) {
+      return deliver([&] { call(value, plain_open); });
     }
-    return code;
+    const std::size_t open_quote = opening_quote(text_, close_quote);
+    if (holds_surrogate(value)) {
+      const std::string_view raw = text_.substr(open_quote + 1, close_quote - open_quote - 1);
+      if (const auto bad = lone_low_surrogate(raw, open_quote + 1)) {
+        failure_ = std::make_exception_ptr(
+            JsonRefusal{{}, "syntax error: a low surrogate must follow a high one", *bad});
+        return false;
+      }
+    }
+    return deliver([&] { call(value, open_quote); });
   }
 
   std::string_view text_;
+  std::size_t start_;  // offset in text_ where the stream begins
+  const rapidjson::MemoryStream& stream_;
   JsonReceiver& receiver_;
-  std::size_t at_ = 0;
   std::size_t depth_ = 0;
-  std::array<char, max_json_depth> stack_{};
-  std::string decoded_;  // a string with escapes, decoded
+  std::exception_ptr failure_;
 };
+
+// What stands at `offset`, as a syntax error names it.
+std::string found_at(std::string_view text, std::size_t offset) {
+  if (offset >= text.size()) return "the end of the text";
+  return "'" + echo(text.substr(offset, 1)) + "'";
+}
+
+// The parser's error at `offset`, in words.
+std::string syntax_error(std::string_view text, rapidjson::ParseErrorCode code,
+                         std::size_t offset) {
+  const std::string found = "; found " + found_at(text, offset);
+  switch (code) {
+    case rapidjson::kParseErrorDocumentEmpty:
+      return "syntax error: expected a value" + found;
+    case rapidjson::kParseErrorDocumentRootNotSingular:
+      return "syntax error: more after the value" + found;
+    case rapidjson::kParseErrorObjectMissName:
+      return "syntax error: expected a key (a string) in the object" + found;
+    case rapidjson::kParseErrorObjectMissColon:
+      return "syntax error: missing ':' after an object key" + found;
+    case rapidjson::kParseErrorObjectMissCommaOrCurlyBracket:
+      return "syntax error: missing a comma or '}' after an object member" + found;
+    case rapidjson::kParseErrorArrayMissCommaOrSquareBracket:
+      return "syntax error: missing a comma or ']' after an array element" + found;
+    case rapidjson::kParseErrorStringUnicodeEscapeInvalidHex:
+      return "syntax error: '\\u' must be followed by 4 hex digits";
+    case rapidjson::kParseErrorStringUnicodeSurrogateInvalid:
+      return "syntax error: a high surrogate must be followed by a low one";
+    case rapidjson::kParseErrorStringEscapeInvalid: {
+      const auto byte = static_cast<unsigned char>(text[offset]);
+      if (byte < 0x20) {
+        constexpr char hex[] = "0123456789ABCDEF";
+        return std::string{"syntax error: control character U+00"} + hex[byte >> 4] +
+               hex[byte & 0xf] + " in a string must be escaped";
+      }
+      return "syntax error: invalid escape after a backslash";
+    }
+    case rapidjson::kParseErrorStringMissQuotationMark:
+      return "syntax error: missing the closing quote of a string; last read: '" +
+             echo(text.substr(opening_quote(text, text.size()))) + "'";
+    case rapidjson::kParseErrorStringInvalidEncoding:
+      return "syntax error: ill-formed UTF-8 in a string";
+    case rapidjson::kParseErrorNumberTooBig:
+      return "number " + echo(number_literal(text, offset)) + " is beyond the range of a double";
+    case rapidjson::kParseErrorNumberMissFraction:
+      return "syntax error: expected a digit after '.'" + found;
+    case rapidjson::kParseErrorNumberMissExponent:
+      return "syntax error: expected a digit in the exponent" + found;
+    default:
+      return "syntax error: invalid value" + found;
+  }
+}
 
 }  // namespace
 
@@ -431,11 +307,43 @@ TextPosition position_in(std::string_view text, std::size_t offset) noexcept {
 }
 
 std::optional<InputError> read_json_events(std::string_view text, JsonReceiver& receiver) {
-  try {
-    EventReader{text, receiver}.run();
-  } catch (const JsonRefusal& refusal) {
-    const TextPosition position = position_in(text, refusal.offset);
-    return InputError{refusal.path, refusal.reason, position.line, position.column};
+  const auto refuse = [&](std::string reason, std::size_t offset, std::string path = {}) {
+    const TextPosition position = position_in(text, offset);
+    return InputError{std::move(path), std::move(reason), position.line, position.column};
+  };
+  // Refused first and wherever it is: the parser would take a NUL for the end
+  // of the text.
+  if (const void* nul = std::memchr(text.data(), '\0', text.size())) {
+    return refuse("unexpected NUL byte",
+                  static_cast<std::size_t>(static_cast<const char*>(nul) - text.data()));
+  }
+  const std::size_t start =
+      text.starts_with("\xEF\xBB\xBF") ? 3 : 0;  // a byte order mark is allowed
+  rapidjson::MemoryStream stream{text.data() + start, text.size() - start};
+  EventForwarder forwarder{text, start, stream, receiver};
+  rapidjson::Reader reader;
+  const rapidjson::ParseResult result = reader.Parse<parse_flags>(stream, forwarder);
+  if (result.Code() == rapidjson::kParseErrorTermination) {
+    try {
+      forwarder.rethrow_stop();
+    } catch (const JsonRefusal& refusal) {
+      return refuse(refusal.reason, refusal.offset, refusal.path);
+    }
+  }
+  if (result.Code() == rapidjson::kParseErrorNumberTooBig) {
+    // The parser stops at a number past the range of a double, which the
+    // receiver may refuse in its own, more telling words (where it is, what it
+    // should be). Whatever it makes of it, reading ends there.
+    const std::size_t at = start + result.Offset();
+    try {
+      receiver.number(number_in(number_literal(text, at)), at);
+    } catch (const JsonRefusal& refusal) {
+      return refuse(refusal.reason, refusal.offset, refusal.path);
+    }
+  }
+  if (result.IsError()) {
+    const std::size_t offset = start + result.Offset();
+    return refuse(syntax_error(text, result.Code(), offset), offset);
   }
   return std::nullopt;
 }
