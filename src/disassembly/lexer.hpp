@@ -61,9 +61,11 @@ constexpr Fitted<M> fit(Number number) noexcept {
   using Limits = std::numeric_limits<M>;
   if (number.negative && number.magnitude != 0) {
     if constexpr (std::is_signed_v<M>) {
-      const auto lowest = static_cast<std::uint64_t>(-static_cast<std::int64_t>(Limits::min()));
+      // Negated in unsigned arithmetic: -min() itself overflows for 64 bits.
+      const std::uint64_t lowest = std::uint64_t{0} - static_cast<std::uint64_t>(Limits::min());
       if (number.magnitude <= lowest) {
-        return {static_cast<M>(-static_cast<std::int64_t>(number.magnitude)), false};
+        return {static_cast<M>(static_cast<std::int64_t>(std::uint64_t{0} - number.magnitude)),
+                false};
       }
     }
     return {Limits::min(), true};

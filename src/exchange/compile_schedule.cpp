@@ -61,8 +61,9 @@ std::expected<CompiledExchange, CompileError> compile_schedule(
   }
   std::vector<std::size_t> order(pieces.size());
   std::iota(order.begin(), order.end(), std::size_t{0});
-  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-    return pieces[a].start < pieces[b].start;
+  // Start order; pieces that start together keep program order.
+  std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    return pieces[a].start != pieces[b].start ? pieces[a].start < pieces[b].start : a < b;
   });
 
   const std::size_t tiles = std::min<std::size_t>(topology.tile_count(), std::size_t{1} << 16);

@@ -80,8 +80,10 @@ std::string shown_name(const OutputName& name) {
 }
 
 OutputError usage_error(const OutputName& name, std::string what) {
-  return {name.option + (name.path.empty() ? "" : " " + echo(name.path, file_name_echo_limit)),
-          std::move(what), true};
+  // Built by appending: GCC 12 warns falsely (-Wrestrict) on a chain of + around a literal.
+  std::string where = name.option;
+  if (!name.path.empty()) where.append(" ").append(echo(name.path, file_name_echo_limit));
+  return {std::move(where), std::move(what), true};
 }
 
 OutputError write_error(const OutputName& name, int error) {
