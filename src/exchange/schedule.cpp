@@ -135,6 +135,17 @@ class Scheduler {
       std::size_t role;
     };
     std::vector<std::vector<Range>> tiles(topology_.tile_count());
+    {  // sized once: growing millions of ranges costs more than counting them
+      std::vector<std::size_t> counts(tiles.size(), 0);
+      for (const ScheduledPiece& piece : pieces_) {
+        const TransferView transfer = view(*list_.transfers[piece.transfer]);
+        if (transfer.sender < counts.size()) ++counts[transfer.sender];
+        for (const std::uint16_t tile : transfer.receivers) {
+          if (tile < counts.size()) ++counts[tile];
+        }
+      }
+      for (std::size_t tile = 0; tile < tiles.size(); ++tile) tiles[tile].reserve(counts[tile]);
+    }
     first_role_.reserve(pieces_.size() + 1);
     std::size_t role = 0;
     for (const ScheduledPiece& piece : pieces_) {
