@@ -7,8 +7,9 @@
 // that earlier ones left, so transfers that nothing relates are reordered and
 // overlapped, while every dependency points to a transfer already placed.
 // Program order as priority keeps the result predictable and the cost near
-// linear (about 30 ms per 100,000 transfers); critical-path priorities were
-// not needed to reach the gains measured on the full-card patterns.
+// linear; critical-path priorities were not needed to reach the gains measured
+// on the full-card patterns (docs/scheduling.md). Hole searches are bounded
+// (TileTimeline), so a start is the earliest among the holes visited.
 #include <algorithm>
 #include <limits>
 #include <set>
