@@ -10,7 +10,7 @@
 // Either way the builder cuts and checks exactly the words it would for the row
 // shifted to its absolute start.
 #include <algorithm>
-#include <numeric>
+#include <utility>
 #include <optional>
 #include <string_view>
 
@@ -59,12 +59,12 @@ std::expected<CompiledExchange, CompileError> compile_schedule(
           scheduled_error(ExchangeError::schedule(unknown_transfer), pieces[index].transfer));
     }
   }
-  std::vector<std::size_t> order(pieces.size());
-  std::iota(order.begin(), order.end(), std::size_t{0});
-  // Start order; pieces that start together keep program order.
-  std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-    return pieces[a].start != pieces[b].start ? pieces[a].start < pieces[b].start : a < b;
-  });
+  // Start order (program order among equal starts), sorted without indirection.
+  std::vector<std::pair<std::uint32_t, std::size_t>> by_start(pieces.size());
+  for (std::size_t index = 0; index < pieces.size(); ++index) {
+    by_start[index] = {pieces[index].start, index};
+  }
+  std::sort(by_start.begin(), by_start.end());
 
   const std::size_t tiles = std::min<std::size_t>(topology.tile_count(), std::size_t{1} << 16);
   std::vector<std::optional<PlanProgramBuilder>> builders(topology.tile_count());
@@ -87,7 +87,7 @@ std::expected<CompiledExchange, CompileError> compile_schedule(
     }
     return {};
   };
-  for (const std::size_t index : order) {
+  for (const auto& [piece_start, index] : by_start) {
     const ScheduledPiece& piece = pieces[index];
     const TransferView transfer = view(*list.transfers[piece.transfer]);
     if (auto planned = plan_piece(topology, transfer, piece.word_offset, piece.count,

@@ -7,8 +7,9 @@
 // that earlier ones left, so transfers that nothing relates are reordered and
 // overlapped, while every dependency points to a transfer already placed.
 // Program order as priority keeps the result predictable and the cost near
-// linear (about 30 ms per 100,000 transfers); critical-path priorities were
-// not needed to reach the gains measured on the full-card patterns.
+// linear; critical-path priorities were not needed to reach the gains measured
+// on the full-card patterns (docs/scheduling.md). Hole searches are bounded
+// (TileTimeline), so a start is the earliest among the holes visited.
 #include <algorithm>
 #include <limits>
 #include <set>
@@ -70,9 +71,9 @@ class Scheduler {
     auto order = placement_order(list_);
     if (!order) return std::unexpected(order.error());
     expand();
-    mark_shared();
     const std::size_t tiles = topology_.tile_count();
     timelines_.resize(tiles);
+    mark_shared();
     reads_.resize(tiles);
     writes_.resize(tiles);
     result_.tiles.resize(tiles);
@@ -135,6 +136,20 @@ class Scheduler {
       std::size_t role;
     };
     std::vector<std::vector<Range>> tiles(topology_.tile_count());
+    {  // sized once: growing millions of ranges costs more than counting them
+      std::vector<std::size_t> counts(tiles.size(), 0);
+      for (const ScheduledPiece& piece : pieces_) {
+        const TransferView transfer = view(*list_.transfers[piece.transfer]);
+        if (transfer.sender < counts.size()) ++counts[transfer.sender];
+        for (const std::uint16_t tile : transfer.receivers) {
+          if (tile < counts.size()) ++counts[tile];
+        }
+      }
+      for (std::size_t tile = 0; tile < tiles.size(); ++tile) {
+        tiles[tile].reserve(counts[tile]);
+        timelines_[tile].reserve(counts[tile]);
+      }
+    }
     first_role_.reserve(pieces_.size() + 1);
     std::size_t role = 0;
     for (const ScheduledPiece& piece : pieces_) {
@@ -223,29 +238,28 @@ class Scheduler {
     placed = at_least_zero(placed);
     bound = at_least_zero(bound);
 
-    // Later until every tile has room. Tiles that keep offering holes the
-    // others cannot match would make this walk hole by hole; after a few
-    // rounds the transfer goes past every row of its tiles instead.
+    // Later until every tile has room: the tiles are asked in turn until all
+    // of them accept the same start. Tiles that keep offering holes the others
+    // cannot match would make this walk hole by hole; after a few rounds the
+    // transfer goes past every row of its tiles instead.
+    const std::size_t tiles = 1 + view_of.receivers.size();
+    const auto tile_of = [&](std::size_t k) {
+      return k == 0 ? view_of.sender : view_of.receivers[k - 1];
+    };
+    const auto row_of = [&](std::size_t k) -> const RowTiming& {
+      return k == 0 ? timing_.sender : timing_.receivers[k - 1];
+    };
     std::int64_t start = placed;
-    for (std::size_t round = 0, moved = 1; moved != 0; ++round) {
-      moved = 0;
-      if (round == max_fit_rounds) {
-        start = timelines_[view_of.sender].after_all(start, timing_.sender.event);
-        for (std::size_t i = 0; i < view_of.receivers.size(); ++i) {
-          start = timelines_[view_of.receivers[i]].after_all(start, timing_.receivers[i].event);
+    std::size_t agreed = 0;
+    for (std::size_t asked = 0, k = 0; agreed < tiles; ++asked, k = (k + 1) % tiles) {
+      if (asked == max_fit_rounds * tiles) {
+        for (std::size_t t = 0; t < tiles; ++t) {
+          start = timelines_[tile_of(t)].after_all(start, row_of(t).event);
         }
       }
-      const auto fit = [&](std::uint16_t tile, const RowTiming& row) {
-        const std::int64_t at = timelines_[tile].earliest(start, row.event, row.end);
-        if (at != start) {
-          start = at;
-          moved = 1;
-        }
-      };
-      fit(view_of.sender, timing_.sender);
-      for (std::size_t i = 0; i < view_of.receivers.size(); ++i) {
-        fit(view_of.receivers[i], timing_.receivers[i]);
-      }
+      const std::int64_t at = timelines_[tile_of(k)].earliest(start, row_of(k).event, row_of(k).end);
+      agreed = at == start ? agreed + 1 : 1;
+      start = at;
     }
     const std::uint32_t rows_end = timing_.rows_end();
     if (start + rows_end > std::numeric_limits<std::uint32_t>::max()) {

@@ -43,6 +43,7 @@ class TileTimeline {
   void insert(std::int64_t start, std::uint32_t event, std::uint32_t end);
 
   bool empty() const noexcept { return rows_.size() == 1; }
+  void reserve(std::size_t rows) { rows_.reserve(rows + 1); }
 
  private:
   struct Row {

@@ -222,12 +222,10 @@ class ScheduledVerifier {
           !planned) {
         report(transfer.sender, std::nullopt, "transfer " + dec(static_cast<std::int64_t>(piece.transfer)),
                "a transfer the planners accept", to_string(planned.error()));
-        timings_.emplace_back();
         continue;
       }
       PieceTiming timing;
       time_piece(rows, piece.count, timing);
-      timings_.push_back(timing);
       const std::uint32_t source = (transfer.source_address / 4) + piece.offset;
       const auto candidates = sends.find({transfer.sender, source, piece.count});
       const std::string what = "transfer " + dec(static_cast<std::int64_t>(piece.transfer));
@@ -432,7 +430,6 @@ class ScheduledVerifier {
   const CompiledExchange& compiled_;
   std::vector<Piece> pieces_;
   std::vector<std::size_t> first_piece_;
-  std::vector<PieceTiming> timings_;
   std::vector<std::size_t> send_role_;
   std::map<std::uint16_t, std::vector<Role>> roles_;
   std::vector<VerifyIssue> issues_;

@@ -60,7 +60,7 @@ struct ScheduledTransfer {
 // A description gives one form, not both.
 struct ExchangeDescription {
   std::vector<Phase> phases;
-  std::vector<ScheduledTransfer> transfers{};  // defaulted, so that ExchangeDescription{{...}} gives phases alone
+  std::vector<ScheduledTransfer> transfers{};  // initialised, so that {phases} stays a complete initializer
 
   friend bool operator==(const ExchangeDescription&, const ExchangeDescription&) = default;
 };
