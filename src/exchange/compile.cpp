@@ -14,6 +14,9 @@
 #include "meshweave/plans.hpp"
 #include "meshweave/scheduling.hpp"
 #include "meshweave/topology/route.hpp"
+#include "schedule_compiler.hpp"
+#include "scheduler.hpp"
+#include "transfer_order.hpp"
 
 namespace meshweave {
 
@@ -392,9 +395,13 @@ std::expected<CompiledExchange, CompileError> compile_exchange(
     if (auto form = check_form(description); !form) return std::unexpected(form.error());
   }
   if (!description.transfers.empty()) {
-    auto schedule = schedule_exchange(topology, description, schedule_options);
-    if (!schedule) return std::unexpected(schedule.error());
-    return compile_exchange(topology, description, *schedule, options);
+    // The scheduler's rows are compiled as they are: planning every piece a
+    // second time costs as much as planning the phase form.
+    auto scheduled = exchange_detail::run_scheduler(topology, description, schedule_options, true);
+    if (!scheduled) return std::unexpected(scheduled.error());
+    const exchange_detail::TransferList list = exchange_detail::list_transfers(description);
+    return exchange_detail::compile_schedule(topology, list, scheduled->schedule, options, nullptr,
+                                             &scheduled->planned);
   }
   return ExchangeCompiler{topology, options}.run(description);
 }

@@ -51,8 +51,10 @@ Status append_at(PlanProgramBuilder& builder, PlanRow row, std::uint32_t start) 
 
 std::expected<CompiledExchange, CompileError> compile_schedule(
     const Topology& topology, const TransferList& list, const ExchangeSchedule& schedule,
-    const CompileOptions& options, std::vector<std::size_t>* word_counts) {
+    const CompileOptions& options, std::vector<std::size_t>* word_counts,
+    const PlannedPieces* planned) {
   const auto& pieces = schedule.pieces;
+  if (planned != nullptr && planned->first_role.size() != pieces.size() + 1) planned = nullptr;
   for (std::size_t index = 0; index < pieces.size(); ++index) {
     if (pieces[index].transfer >= list.size()) {
       return std::unexpected(
@@ -90,12 +92,22 @@ std::expected<CompiledExchange, CompileError> compile_schedule(
   for (const auto& [piece_start, index] : by_start) {
     const ScheduledPiece& piece = pieces[index];
     const TransferView transfer = view(*list.transfers[piece.transfer]);
-    if (auto planned = plan_piece(topology, transfer, piece.word_offset, piece.count,
-                                  piece.transfer, rows);
-        !planned) {
-      return std::unexpected(planned.error());
+    const PlanRow* sender_row = nullptr;
+    std::span<const PlanRow> receivers;
+    if (planned != nullptr) {
+      const PlanRow* first = planned->rows.data() + planned->first_role[index];
+      sender_row = first;
+      receivers = {first + 1, first + (planned->first_role[index + 1] - planned->first_role[index])};
+    } else {
+      if (auto plan = plan_piece(topology, transfer, piece.word_offset, piece.count,
+                                 piece.transfer, rows);
+          !plan) {
+        return std::unexpected(plan.error());
+      }
+      sender_row = &rows.sender();
+      receivers = rows.receivers();
     }
-    time_piece(rows, piece.count, timing);
+    time_rows(*sender_row, receivers, piece.count, timing);
     TransferTiming& record = result.timings[index];
     record.transfer = piece.transfer;
     record.phase_start = piece.start;
@@ -105,10 +117,9 @@ std::expected<CompiledExchange, CompileError> compile_schedule(
     for (const RowTiming& receiver : timing.receivers) {
       record.arrival_cycles.push_back(piece.start + receiver.event);
     }
-    if (auto ok = append(transfer.sender, rows.sender(), piece.start, piece.transfer); !ok) {
+    if (auto ok = append(transfer.sender, *sender_row, piece.start, piece.transfer); !ok) {
       return std::unexpected(ok.error());
     }
-    const auto receivers = rows.receivers();
     for (std::size_t i = 0; i < receivers.size(); ++i) {
       if (auto ok = append(transfer.receivers[i], receivers[i], piece.start, piece.transfer); !ok) {
         return std::unexpected(ok.error());

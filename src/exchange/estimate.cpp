@@ -33,7 +33,7 @@ std::expected<ExchangeEstimate, CompileError> estimate_exchange(
   ScheduleOptions scheduling = schedule_options;
   // The phase compiler never splits; a long transfer is refused there.
   if (phase_form) scheduling.split_long_transfers = false;
-  auto result = exchange_detail::run_scheduler(topology, description, scheduling);
+  auto result = exchange_detail::run_scheduler(topology, description, scheduling, true);
   if (!result) return std::unexpected(result.error());
   if (phase_form && !result->phase_layout) {
     // The phase compiler refuses this form; let it say why.
@@ -44,7 +44,8 @@ std::expected<ExchangeEstimate, CompileError> estimate_exchange(
       phase_form && result->phase_layout ? *result->phase_layout : result->schedule;
   const exchange_detail::TransferList list = exchange_detail::list_transfers(description);
   std::vector<std::size_t> words;
-  auto counted = exchange_detail::compile_schedule(topology, list, schedule, options, &words);
+  auto counted = exchange_detail::compile_schedule(topology, list, schedule, options, &words,
+                                                     &result->planned);
   if (!counted) return std::unexpected(counted.error());
 
   ExchangeEstimate estimate;

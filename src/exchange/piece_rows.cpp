@@ -133,10 +133,14 @@ std::expected<void, CompileError> plan_piece(const Topology& topology,
 }
 
 void time_piece(const PlannedRows& rows, std::uint32_t count, PieceTiming& timing) {
-  timing.sender.event = cycles_before_send(rows.sender());
-  timing.sender.end = row_cycles(rows.sender());
+  time_rows(rows.sender(), rows.receivers(), count, timing);
+}
+
+void time_rows(const PlanRow& sender, std::span<const PlanRow> receivers, std::uint32_t count,
+               PieceTiming& timing) {
+  timing.sender.event = cycles_before_send(sender);
+  timing.sender.end = row_cycles(sender);
   timing.send_end = timing.sender.event + count;
-  const std::span<const PlanRow> receivers = rows.receivers();
   timing.receivers.resize(receivers.size());
   for (std::size_t i = 0; i < receivers.size(); ++i) {
     timing.receivers[i] = RowTiming{cycles_to_arrival(receivers[i]), row_cycles(receivers[i])};

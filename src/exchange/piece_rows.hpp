@@ -65,6 +65,8 @@ std::expected<void, CompileError> plan_piece(const Topology& topology,
                                              std::size_t index, PlannedRows& rows);
 
 void time_piece(const PlannedRows& rows, std::uint32_t count, PieceTiming& timing);
+void time_rows(const PlanRow& sender, std::span<const PlanRow> receivers, std::uint32_t count,
+               PieceTiming& timing);
 
 // Cycles a planned row accounts for, and those before its SEND word.
 std::uint32_t row_cycles(const PlanRow& row) noexcept;

@@ -64,8 +64,9 @@ std::int64_t at_least_zero(std::int64_t value) { return std::max<std::int64_t>(v
 
 class Scheduler {
  public:
-  Scheduler(const Topology& topology, const TransferList& list, const ScheduleOptions& options)
-      : topology_{topology}, list_{list}, options_{options} {}
+  Scheduler(const Topology& topology, const TransferList& list, const ScheduleOptions& options,
+            bool keep_rows)
+      : topology_{topology}, list_{list}, options_{options}, keep_rows_{keep_rows} {}
 
   std::expected<ScheduleResult, CompileError> run() {
     auto order = placement_order(list_);
@@ -80,6 +81,7 @@ class Scheduler {
     placed_end_.assign(pieces_.size(), 0);
     bound_end_.assign(pieces_.size(), 0);
     rows_end_.assign(pieces_.size(), 0);
+    if (keep_rows_) result_.planned.rows.resize(first_role_.back());
     const bool in_order = std::is_sorted(order->begin(), order->end());
     std::set<std::size_t> unplaced;
     if (!in_order) {
@@ -103,6 +105,7 @@ class Scheduler {
     }
     result_.lower_bound = lower_bound_;
     lay_out_phases();
+    if (keep_rows_) result_.planned.first_role = std::move(first_role_);
     return std::move(result_);
   }
 
@@ -209,6 +212,11 @@ class Scheduler {
       return std::unexpected(planned.error());
     }
     time_piece(rows_, piece.count, timing_);
+    if (keep_rows_) {
+      auto kept = result_.planned.rows.begin() + static_cast<std::ptrdiff_t>(first_role_[index]);
+      *kept = rows_.sender();
+      std::copy(rows_.receivers().begin(), rows_.receivers().end(), kept + 1);
+    }
 
     // Earliest start that the dependencies allow, placed and in the bound.
     std::int64_t placed = 0;
@@ -336,6 +344,7 @@ class Scheduler {
   const Topology& topology_;
   const TransferList& list_;
   ScheduleOptions options_;
+  bool keep_rows_ = false;
   std::vector<ScheduledPiece> pieces_;
   std::vector<std::size_t> first_piece_;
   std::vector<std::size_t> first_role_;
@@ -358,7 +367,8 @@ class Scheduler {
 
 std::expected<ScheduleResult, CompileError> run_scheduler(const Topology& topology,
                                                           const ExchangeDescription& description,
-                                                          const ScheduleOptions& options) {
+                                                          const ScheduleOptions& options,
+                                                          bool keep_rows) {
   if (!description.phases.empty() && !description.transfers.empty()) {
     CompileError error;
     error.kind = CompileError::Kind::BothForms;
@@ -366,7 +376,7 @@ std::expected<ScheduleResult, CompileError> run_scheduler(const Topology& topolo
     return std::unexpected(error);
   }
   const TransferList list = list_transfers(description);
-  return Scheduler{topology, list, options}.run();
+  return Scheduler{topology, list, options, keep_rows}.run();
 }
 
 }  // namespace meshweave::exchange_detail
