@@ -16,6 +16,7 @@
 
 #include "meshweave/plans.hpp"
 #include "meshweave/scheduling.hpp"
+#include "multicast_merge.hpp"
 #include "piece_rows.hpp"
 #include "schedule_compiler.hpp"
 
@@ -24,6 +25,19 @@ namespace meshweave::exchange_detail {
 namespace {
 
 constexpr std::string_view unknown_transfer = "scheduled transfer unknown";
+constexpr std::string_view unmergeable = "merged transfers differ in sender, source or count";
+
+// Whether the transfers a piece carries can travel as one multicast: whole,
+// point-to-point, and of one sender, source address and count.
+bool mergeable(const TransferList& list, const ScheduledPiece& piece) {
+  const auto* first = std::get_if<PointToPointTransfer>(list.transfers[piece.transfer]);
+  if (first == nullptr || piece.word_offset != 0 || piece.count != first->count) return false;
+  return std::all_of(piece.merged.begin(), piece.merged.end(), [&](std::size_t index) {
+    const auto* other = std::get_if<PointToPointTransfer>(list.transfers[index]);
+    return other != nullptr && other->sender == first->sender &&
+           other->source_address == first->source_address && other->count == first->count;
+  });
+}
 
 // Appends `row`, planned at offset 0, so that it starts at absolute cycle `start`.
 Status append_at(PlanProgramBuilder& builder, PlanRow row, std::uint32_t start) {
@@ -55,11 +69,24 @@ std::expected<CompiledExchange, CompileError> compile_schedule(
     const PlannedPieces* planned) {
   const auto& pieces = schedule.pieces;
   if (planned != nullptr && planned->first_role.size() != pieces.size() + 1) planned = nullptr;
+  // Where each piece's timings go: one per transfer it carries.
+  std::vector<std::size_t> first_timing(pieces.size() + 1, 0);
+  bool merged = false;
   for (std::size_t index = 0; index < pieces.size(); ++index) {
-    if (pieces[index].transfer >= list.size()) {
-      return std::unexpected(
-          scheduled_error(ExchangeError::schedule(unknown_transfer), pieces[index].transfer));
+    const ScheduledPiece& piece = pieces[index];
+    for (std::size_t k = 0; k <= piece.merged.size(); ++k) {
+      const std::size_t transfer = k == 0 ? piece.transfer : piece.merged[k - 1];
+      if (transfer >= list.size()) {
+        return std::unexpected(scheduled_error(ExchangeError::schedule(unknown_transfer), transfer));
+      }
     }
+    if (!piece.merged.empty()) {
+      merged = true;
+      if (!mergeable(list, piece)) {
+        return std::unexpected(scheduled_error(ExchangeError::schedule(unmergeable), piece.transfer));
+      }
+    }
+    first_timing[index + 1] = first_timing[index] + 1 + piece.merged.size();
   }
   // Start order (program order among equal starts), sorted without indirection.
   std::vector<std::pair<std::uint32_t, std::size_t>> by_start(pieces.size());
@@ -73,9 +100,11 @@ std::expected<CompiledExchange, CompileError> compile_schedule(
   if (word_counts != nullptr) word_counts->assign(tiles, 0);
   CompiledExchange result;
   result.horizon = schedule.horizon;
-  result.timings.resize(pieces.size());
+  result.timings.resize(first_timing.back());
   PlannedRows rows;
   PieceTiming timing;
+  std::vector<std::size_t> group;
+  Transfer multicast;
   const auto append = [&](std::uint16_t tile, const PlanRow& row, std::uint32_t start,
                           std::size_t transfer) -> std::expected<void, CompileError> {
     auto& builder = builders[tile];
@@ -91,7 +120,13 @@ std::expected<CompiledExchange, CompileError> compile_schedule(
   };
   for (const auto& [piece_start, index] : by_start) {
     const ScheduledPiece& piece = pieces[index];
-    const TransferView transfer = view(*list.transfers[piece.transfer]);
+    if (!piece.merged.empty()) {
+      group.assign(1, piece.transfer);
+      group.insert(group.end(), piece.merged.begin(), piece.merged.end());
+      multicast = merged_multicast(list, group);
+    }
+    const TransferView transfer =
+        view(piece.merged.empty() ? *list.transfers[piece.transfer] : multicast);
     const PlanRow* sender_row = nullptr;
     std::span<const PlanRow> receivers;
     if (planned != nullptr) {
@@ -108,14 +143,26 @@ std::expected<CompiledExchange, CompileError> compile_schedule(
       receivers = rows.receivers();
     }
     time_rows(*sender_row, receivers, piece.count, timing);
-    TransferTiming& record = result.timings[index];
-    record.transfer = piece.transfer;
-    record.phase_start = piece.start;
-    record.start = piece.start;
-    record.send_cycle = piece.start + timing.sender.event;
-    record.arrival_cycles.clear();
-    for (const RowTiming& receiver : timing.receivers) {
-      record.arrival_cycles.push_back(piece.start + receiver.event);
+    if (piece.merged.empty()) {
+      TransferTiming& record = result.timings[first_timing[index]];
+      record.transfer = piece.transfer;
+      record.phase_start = piece.start;
+      record.start = piece.start;
+      record.send_cycle = piece.start + timing.sender.event;
+      record.arrival_cycles.clear();
+      for (const RowTiming& receiver : timing.receivers) {
+        record.arrival_cycles.push_back(piece.start + receiver.event);
+      }
+    } else {
+      // Each transfer a multicast carries keeps its own timing.
+      for (std::size_t k = 0; k < group.size(); ++k) {
+        TransferTiming& record = result.timings[first_timing[index] + k];
+        record.transfer = group[k];
+        record.phase_start = piece.start;
+        record.start = piece.start;
+        record.send_cycle = piece.start + timing.sender.event;
+        record.arrival_cycles.assign(1, piece.start + timing.receivers[k].event);
+      }
     }
     if (auto ok = append(transfer.sender, *sender_row, piece.start, piece.transfer); !ok) {
       return std::unexpected(ok.error());
@@ -125,6 +172,10 @@ std::expected<CompiledExchange, CompileError> compile_schedule(
         return std::unexpected(ok.error());
       }
     }
+  }
+  if (merged) {  // back to program order
+    std::stable_sort(result.timings.begin(), result.timings.end(),
+                     [](const TransferTiming& a, const TransferTiming& b) { return a.transfer < b.transfer; });
   }
   for (std::size_t logical = 0; logical < tiles; ++logical) {
     auto& builder = builders[logical];

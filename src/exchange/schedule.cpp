@@ -12,10 +12,12 @@
 // (TileTimeline), so a start is the earliest among the holes visited.
 #include <algorithm>
 #include <limits>
+#include <map>
 #include <set>
 #include <string_view>
 
 #include "meshweave/instruction_words/control_words.hpp"
+#include "multicast_merge.hpp"
 #include "piece_rows.hpp"
 #include "range_clock.hpp"
 #include "scheduler.hpp"
@@ -71,6 +73,9 @@ class Scheduler {
   std::expected<ScheduleResult, CompileError> run() {
     auto order = placement_order(list_);
     if (!order) return std::unexpected(order.error());
+    shapes_ = list_.transfers;
+    // The phase layout compares transfer by transfer, so phase forms stay unmerged.
+    if (options_.merge_into_multicasts && list_.phases.empty()) merge();
     expand();
     const std::size_t tiles = topology_.tile_count();
     timelines_.resize(tiles);
@@ -110,12 +115,57 @@ class Scheduler {
   }
 
  private:
+  // Groups that go as one multicast: the planner must accept it, and its rows
+  // must end no later than the sender alone needs for the transfers sent one
+  // after another (the first one's SEND offset, each row's occupied span, a
+  // cycle between rows). Its receivers are then free of the sender's
+  // serialisation, which is what shortens the horizon; a longer multicast row
+  // would delay every receiver instead.
+  void merge() {
+    auto groups = multicast_groups(list_, topology_.tile_count());
+    if (groups.empty()) return;
+    merged_.reserve(groups.size());
+    for (auto& group : groups) {
+      Transfer multicast = merged_multicast(list_, group);
+      if (!plan_piece(topology_, view(multicast), 0, view(multicast).count, group.front(), rows_)) {
+        continue;  // refused: the transfers go one by one
+      }
+      time_piece(rows_, view(multicast).count, timing_);
+      const std::uint64_t merged_end = timing_.rows_end();
+      std::uint64_t apart_end = 0;
+      std::uint64_t first_send = std::numeric_limits<std::uint64_t>::max();
+      bool planned = true;
+      for (const std::size_t index : group) {
+        const TransferView alone = view(*list_.transfers[index]);
+        if (!plan_piece(topology_, alone, 0, alone.count, index, rows_)) {
+          planned = false;  // its own error is reported when it is placed
+          break;
+        }
+        time_piece(rows_, alone.count, timing_);
+        first_send = std::min<std::uint64_t>(first_send, timing_.sender.event);
+        apart_end += timing_.sender.end - timing_.sender.event + 1;
+      }
+      if (!planned || merged_end > first_send + apart_end - 1) continue;
+      merged_.push_back(std::move(multicast));
+      shapes_[group.front()] = &merged_.back();
+      for (std::size_t k = 1; k < group.size(); ++k) absorbed_.insert(group[k]);
+      carried_.emplace(group.front(), std::vector<std::size_t>(group.begin() + 1, group.end()));
+    }
+  }
+
   void expand() {
     first_piece_.reserve(list_.size() + 1);
     pieces_.reserve(list_.size());
     for (std::size_t index = 0; index < list_.size(); ++index) {
       first_piece_.push_back(pieces_.size());
-      const std::uint32_t count = view(*list_.transfers[index]).count;
+      if (!absorbed_.empty() && absorbed_.contains(index)) continue;  // its group's piece carries it
+      const std::uint32_t count = view(*shapes_[index]).count;
+      if (!carried_.empty()) {
+        if (auto carried = carried_.find(index); carried != carried_.end()) {
+          pieces_.push_back(ScheduledPiece{index, 0, count, 0, std::move(carried->second)});
+          continue;
+        }
+      }
       if (!options_.split_long_transfers || count <= max_piece_words) {
         pieces_.push_back(ScheduledPiece{index, 0, count, 0});
         continue;
@@ -142,7 +192,7 @@ class Scheduler {
     {  // sized once: growing millions of ranges costs more than counting them
       std::vector<std::size_t> counts(tiles.size(), 0);
       for (const ScheduledPiece& piece : pieces_) {
-        const TransferView transfer = view(*list_.transfers[piece.transfer]);
+        const TransferView transfer = view(*shapes_[piece.transfer]);
         if (transfer.sender < counts.size()) ++counts[transfer.sender];
         for (const std::uint16_t tile : transfer.receivers) {
           if (tile < counts.size()) ++counts[tile];
@@ -157,7 +207,7 @@ class Scheduler {
     std::size_t role = 0;
     for (const ScheduledPiece& piece : pieces_) {
       first_role_.push_back(role);
-      const TransferView transfer = view(*list_.transfers[piece.transfer]);
+      const TransferView transfer = view(*shapes_[piece.transfer]);
       // Tiles off the topology are refused when the piece is planned.
       const Byte source = bytes(transfer.source_address, piece.word_offset, piece.count);
       if (transfer.sender < tiles.size()) tiles[transfer.sender].push_back({source.begin, source.end, role});
@@ -188,10 +238,10 @@ class Scheduler {
   // also follow it through overlapping bytes: that would be a cycle.
   std::expected<void, CompileError> check_deferred(std::size_t transfer,
                                                    std::set<std::size_t>& unplaced) {
-    const TransferView placed = view(*list_.transfers[transfer]);
+    const TransferView placed = view(*shapes_[transfer]);
     for (auto earlier = unplaced.begin(); earlier != unplaced.end() && *earlier < transfer;
          ++earlier) {
-      if (conflict(view(*list_.transfers[*earlier]), placed)) {
+      if (conflict(view(*shapes_[*earlier]), placed)) {
         CompileError error;
         error.kind = CompileError::Kind::AfterCycle;
         error.transfer = *earlier;
@@ -206,7 +256,7 @@ class Scheduler {
 
   std::expected<void, CompileError> place(std::size_t transfer, std::size_t index) {
     ScheduledPiece& piece = pieces_[index];
-    const TransferView view_of = view(*list_.transfers[transfer]);
+    const TransferView view_of = view(*shapes_[transfer]);
     if (auto planned = plan_piece(topology_, view_of, piece.word_offset, piece.count, transfer, rows_);
         !planned) {
       return std::unexpected(planned.error());
@@ -313,7 +363,7 @@ class Scheduler {
     if (list_.phases.empty() || split_) return;
     std::vector<std::size_t> seen(topology_.tile_count(), std::numeric_limits<std::size_t>::max());
     for (std::size_t index = 0; index < list_.size(); ++index) {
-      const TransferView transfer = view(*list_.transfers[index]);
+      const TransferView transfer = view(*shapes_[index]);
       const std::size_t phase = list_.phases[index];
       if (seen[transfer.sender] == phase) return;
       seen[transfer.sender] = phase;
@@ -345,6 +395,11 @@ class Scheduler {
   const TransferList& list_;
   ScheduleOptions options_;
   bool keep_rows_ = false;
+  // The transfer each index is placed as: its own, or its group's multicast.
+  std::vector<const Transfer*> shapes_;
+  std::vector<Transfer> merged_;
+  std::set<std::size_t> absorbed_;                        // carried by an earlier group member
+  std::map<std::size_t, std::vector<std::size_t>> carried_;  // by the group's first member
   std::vector<ScheduledPiece> pieces_;
   std::vector<std::size_t> first_piece_;
   std::vector<std::size_t> first_role_;

@@ -5,7 +5,9 @@
 // XPIC with its receive stages), and the roles matched to the description's
 // transfers (a transfer longer than one SEND pair carries is split into pieces
 // of 4148 words) by source or destination address, sender tile and the arrival
-// relation. The matched roles then give every window, against which the
+// relation; transfers the scheduler may have merged into one multicast
+// (multicast_groups) are first matched as that multicast, each receiver's
+// receive role going to its own transfer. The matched roles then give every window, against which the
 // builder's rule on each tile and every dependency are checked afresh.
 #include <algorithm>
 #include <charconv>
@@ -19,6 +21,7 @@
 #include "meshweave/exchange/verifier.hpp"
 #include "meshweave/instruction_words/control_words.hpp"
 #include "meshweave/topology/route.hpp"
+#include "multicast_merge.hpp"
 #include "piece_rows.hpp"
 #include "range_clock.hpp"
 #include "scheduled_verifier.hpp"
@@ -214,7 +217,9 @@ class ScheduledVerifier {
       }
     }
     send_role_.assign(pieces_.size(), none);
+    match_merged(sends, receives);
     for (std::size_t p = 0; p < pieces_.size(); ++p) {
+      if (send_role_[p] != none) continue;  // carried by a multicast
       const Piece& piece = pieces_[p];
       const TransferView transfer = view(description_.transfers[piece.transfer].transfer);
       PlannedRows rows;
@@ -289,6 +294,64 @@ class ScheduledVerifier {
           report(tile, role.first_word, "exchange events", "none for no transfer",
                  role.send ? "a SEND" : "a receive");
         }
+      }
+    }
+  }
+
+  // A group of transfers that may travel as one multicast takes a free SEND
+  // role of the multicast's direction whose receivers all receive at the
+  // multicast's arrival cycles; a group without one is matched transfer by
+  // transfer afterwards.
+  template <typename Sends, typename Receives>
+  void match_merged(Sends& sends, Receives& receives) {
+    const TransferList list = list_transfers(description_);
+    for (const auto& group : multicast_groups(list, topology_.tile_count())) {
+      const Transfer shape = merged_multicast(list, group);
+      const TransferView multicast = view(shape);
+      PlannedRows rows;
+      if (!plan_piece(topology_, multicast, 0, multicast.count, group.front(), rows)) continue;
+      PieceTiming timing;
+      time_piece(rows, multicast.count, timing);
+      const auto candidates = sends.find({multicast.sender, multicast.source_address / 4, multicast.count});
+      if (candidates == sends.end()) continue;
+      const auto send_word_of = std::find_if(rows.sender().begin(), rows.sender().end(),
+                                             [](std::uint32_t word) { return send_word::kind.matches(word); });
+      const std::uint32_t direction = send_word::Direction::get(*send_word_of);
+      auto& sender_roles = roles_[multicast.sender];
+      const auto receiver_role = [&](std::size_t i, std::int64_t send_start) -> std::optional<std::size_t> {
+        const std::uint16_t tile = multicast.receivers[i];
+        const auto found = receives.find({tile, rows.sender_physical, multicast.destination(i) / 4});
+        if (found == receives.end()) return std::nullopt;
+        const auto role = found->second.find(send_start + timing.receivers[i].event - timing.sender.event);
+        if (role == found->second.end() || roles_[tile][role->second].piece != none) return std::nullopt;
+        return role->second;
+      };
+      std::size_t chosen = none;
+      for (const std::size_t r : candidates->second) {
+        if (sender_roles[r].piece != none || sender_roles[r].direction != direction) continue;
+        bool all = true;
+        for (std::size_t i = 0; i < multicast.receivers.size() && all; ++i) {
+          all = receiver_role(i, sender_roles[r].event).has_value();
+        }
+        if (all) {
+          chosen = r;
+          break;
+        }
+      }
+      if (chosen == none) continue;
+      Role& send = sender_roles[chosen];
+      const std::int64_t start = send.event - timing.sender.event;
+      send.piece = first_piece_[group.front()];
+      send.row_end = start + timing.sender.end;
+      check_send(multicast, rows, send, pieces_[send.piece]);
+      for (std::size_t i = 0; i < group.size(); ++i) {
+        const std::uint16_t tile = multicast.receivers[i];
+        Role& receive = roles_[tile][*receiver_role(i, send.event)];
+        const std::size_t p = first_piece_[group[i]];
+        send_role_[p] = chosen;
+        receive.piece = p;
+        receive.row_end = start + timing.receivers[i].end;
+        check_stages(tile, multicast, receive, multicast.count);
       }
     }
   }

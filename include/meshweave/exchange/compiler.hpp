@@ -63,6 +63,12 @@ struct ScheduleOptions {
   // A transfer of more than 4148 words (the most one SEND pair carries) is
   // split into consecutive pieces of at most 4148 words.
   bool split_long_transfers = true;
+  // Point-to-point transfers with the same sender, source address and word
+  // count (at most 4148), that neither `after` nor overlapping bytes relate to
+  // any other transfer, and that go to different receivers, travel as one
+  // multicast when the multicast planner accepts their receivers and its rows
+  // end no later than the sender would take to send them one after another.
+  bool merge_into_multicasts = true;
 };
 
 struct CompileOptions {

@@ -15,11 +15,15 @@ namespace meshweave {
 // transfer `transfer`, starting `word_offset` words into its source and
 // destination buffers (a whole transfer has offset 0 and its own count; a long
 // one is split into consecutive pieces), with its rows starting at `start`.
+// A piece with `merged` carries, besides point-to-point transfer `transfer`,
+// the point-to-point transfers listed there (same sender, source and count) as
+// one multicast to all their receivers, each at its own destination.
 struct ScheduledPiece {
   std::size_t transfer = 0;
   std::uint32_t word_offset = 0;
   std::uint32_t count = 0;
   std::uint32_t start = 0;
+  std::vector<std::size_t> merged{};
 
   friend bool operator==(const ScheduledPiece&, const ScheduledPiece&) = default;
 };
