@@ -10,9 +10,17 @@ namespace meshweave::exchange_detail {
 
 namespace {
 
-const PointToPointTransfer* point(const TransferList& list, std::size_t index) {
-  return std::get_if<PointToPointTransfer>(list.transfers[index]);
-}
+struct Candidate {
+  std::uint16_t sender;
+  std::uint16_t receiver;
+  std::uint32_t count;
+  std::uint32_t source;
+  std::size_t index;
+
+  bool same_source(const Candidate& other) const noexcept {
+    return sender == other.sender && source == other.source && count == other.count;
+  }
+};
 
 // Transfers that some `after` relates to another.
 std::vector<std::uint8_t> ordered_by_after(const TransferList& list) {
@@ -78,44 +86,54 @@ std::vector<std::uint8_t> touching_written_bytes(const TransferList& list, std::
 
 std::vector<std::vector<std::size_t>> multicast_groups(const TransferList& list, std::size_t tiles) {
   const std::vector<std::uint8_t> ordered = ordered_by_after(list);
-  std::vector<std::size_t> candidates;
-  for (std::size_t index = 0; index < list.size(); ++index) {
-    const PointToPointTransfer* transfer = point(list, index);
+  // By sender first (a counting pass), then each sender's few by source and
+  // count: sorting millions of candidates at once costs far more.
+  std::vector<std::size_t> first_of(tiles + 1, 0);
+  const auto eligible = [&](std::size_t index) -> const PointToPointTransfer* {
+    const auto* transfer = std::get_if<PointToPointTransfer>(list.transfers[index]);
     if (transfer == nullptr || ordered[index] || transfer->count == 0 ||
         transfer->count > max_piece_words || transfer->sender == transfer->receiver ||
         transfer->sender >= tiles || transfer->receiver >= tiles) {
-      continue;
+      return nullptr;
     }
-    candidates.push_back(index);
+    return transfer;
+  };
+  for (std::size_t index = 0; index < list.size(); ++index) {
+    if (const auto* transfer = eligible(index)) ++first_of[transfer->sender + 1];
   }
-  const auto key = [&](std::size_t index) {
-    const PointToPointTransfer& t = *point(list, index);
-    return std::tuple{t.sender, t.source_address, t.count, index};
-  };
-  std::sort(candidates.begin(), candidates.end(),
-            [&](std::size_t a, std::size_t b) { return key(a) < key(b); });
-  const auto same_source = [&](std::size_t a, std::size_t b) {
-    const PointToPointTransfer& x = *point(list, a);
-    const PointToPointTransfer& y = *point(list, b);
-    return x.sender == y.sender && x.source_address == y.source_address && x.count == y.count;
-  };
+  for (std::size_t tile = 0; tile < tiles; ++tile) first_of[tile + 1] += first_of[tile];
+  std::vector<Candidate> candidates(first_of[tiles]);
+  {
+    std::vector<std::size_t> next(first_of.begin(), first_of.end() - 1);
+    for (std::size_t index = 0; index < list.size(); ++index) {
+      if (const auto* transfer = eligible(index)) {
+        candidates[next[transfer->sender]++] = {transfer->sender, transfer->receiver, transfer->count,
+                                                transfer->source_address, index};
+      }
+    }
+  }
+  const auto key = [](const Candidate& c) { return std::tuple{c.source, c.count, c.index}; };
+  for (std::size_t tile = 0; tile < tiles; ++tile) {
+    std::sort(candidates.begin() + static_cast<std::ptrdiff_t>(first_of[tile]),
+              candidates.begin() + static_cast<std::ptrdiff_t>(first_of[tile + 1]),
+              [&](const Candidate& a, const Candidate& b) { return key(a) < key(b); });
+  }
   std::vector<std::vector<std::size_t>> groups;
   std::vector<std::uint8_t> touching;  // worked out only once a group shows up
   std::vector<std::uint8_t> taken(tiles, 0);
   for (std::size_t first = 0; first < candidates.size();) {
     std::size_t stop = first + 1;
-    while (stop < candidates.size() && same_source(candidates[first], candidates[stop])) ++stop;
+    while (stop < candidates.size() && candidates[first].same_source(candidates[stop])) ++stop;
     if (stop - first >= 2) {
       if (touching.empty()) touching = touching_written_bytes(list, tiles);
       std::vector<std::size_t> group;
       for (std::size_t k = first; k < stop; ++k) {
-        const std::size_t index = candidates[k];
-        const std::uint16_t receiver = point(list, index)->receiver;
-        if (touching[index] || taken[receiver]) continue;
-        taken[receiver] = 1;
-        group.push_back(index);
+        const Candidate& candidate = candidates[k];
+        if (touching[candidate.index] || taken[candidate.receiver]) continue;
+        taken[candidate.receiver] = 1;
+        group.push_back(candidate.index);
       }
-      for (const std::size_t index : group) taken[point(list, index)->receiver] = 0;
+      for (std::size_t k = first; k < stop; ++k) taken[candidates[k].receiver] = 0;
       if (group.size() >= 2) groups.push_back(std::move(group));
     }
     first = stop;
@@ -125,13 +143,13 @@ std::vector<std::vector<std::size_t>> multicast_groups(const TransferList& list,
 
 MulticastTransfer merged_multicast(const TransferList& list, std::span<const std::size_t> group) {
   MulticastTransfer merged;
-  const PointToPointTransfer& first = *point(list, group.front());
-  merged.sender = first.sender;
-  merged.count = first.count;
-  merged.source_address = first.source_address;
   for (const std::size_t index : group) {
-    merged.receivers.push_back(point(list, index)->receiver);
-    merged.destination_addresses.push_back(point(list, index)->destination_address);
+    const TransferView transfer = view(*list.transfers[index]);  // point-to-point
+    merged.sender = transfer.sender;
+    merged.count = transfer.count;
+    merged.source_address = transfer.source_address;
+    merged.receivers.push_back(transfer.receivers[0]);
+    merged.destination_addresses.push_back(transfer.destination(0));
   }
   return merged;
 }

@@ -359,8 +359,11 @@ class Scheduler {
   // after the longest row of phase k ends. Only for forms it accepts: no
   // split transfer and no tile twice in a phase.
   void lay_out_phases() {
+    if (list_.phases.empty() || split_) {
+      result_.schedule.pieces = std::move(pieces_);
+      return;
+    }
     result_.schedule.pieces = pieces_;
-    if (list_.phases.empty() || split_) return;
     std::vector<std::size_t> seen(topology_.tile_count(), std::numeric_limits<std::size_t>::max());
     for (std::size_t index = 0; index < list_.size(); ++index) {
       const TransferView transfer = view(*shapes_[index]);
