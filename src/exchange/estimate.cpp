@@ -5,7 +5,8 @@
 // Word counts come from the same builders, emptied after every row.
 //
 // The lower bound holds for every correct schedule of the same transfers
-// (after splitting), since each of its two terms does:
+// as the scheduler places them (after splitting and merging into multicasts),
+// since each of its two terms does:
 // - per tile: the tile's rows occupy disjoint spans [event, end], each
 //   starting at least one cycle after the one before ends (the builder's rule),
 //   and the first can start no earlier than the smallest event offset of its
