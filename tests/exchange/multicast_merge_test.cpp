@@ -129,6 +129,21 @@ TEST(MulticastMerge, VerifierRefusesAMulticastThatMissesADestination) {
   EXPECT_FALSE(verify_exchange(card(), elsewhere, *compiled).empty());
 }
 
+// A group the planners refuse goes transfer by transfer, so the error is the
+// one the first transfer gives on its own.
+TEST(MulticastMerge, RefusedGroupFallsBackToSeparateTransfers) {
+  ExchangeDescription description;
+  description.transfers = {p2p(0, 1, 0x2000000, 0x2000), p2p(0, 2, 0x2000000, 0x2000)};
+  ScheduleOptions apart;
+  apart.merge_into_multicasts = false;
+  const auto merged = schedule_exchange(card(), description);
+  const auto separate = schedule_exchange(card(), description, apart);
+  ASSERT_FALSE(merged);
+  ASSERT_FALSE(separate);
+  EXPECT_EQ(merged.error(), separate.error());
+  EXPECT_EQ(merged.error().transfer, 0u);
+}
+
 // A schedule naming transfers that cannot share a multicast is refused, not compiled.
 TEST(MulticastMerge, CompilingRefusesAMergeOfDifferentSources) {
   ExchangeDescription description;
