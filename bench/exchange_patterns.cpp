@@ -123,8 +123,17 @@ Pattern gather() {
   return pattern;
 }
 
+Pattern copies() {
+  Pattern pattern{"copies", {}};
+  for (std::uint32_t receiver = 1; receiver < tiles; ++receiver) {
+    pattern.phases.phases.push_back(
+        Phase{{PointToPointTransfer{0, tile(receiver), 256, 0x10000, 0x10000}}});
+  }
+  return pattern;
+}
+
 std::vector<Pattern (*)()> all_patterns() {
-  return {ring_shift, halo_2d, broadcast, all_gather, all_to_all, gather};
+  return {ring_shift, halo_2d, broadcast, all_gather, all_to_all, gather, copies};
 }
 
 }  // namespace meshweave::bench

@@ -29,6 +29,9 @@ Pattern all_gather();
 Pattern all_to_all();
 // Every tile sends 16 words to tile 0, one per phase.
 Pattern gather();
+// Tile 0 copies one 256-word buffer to every other tile, one point-to-point
+// transfer per phase: the scheduler merges them into one multicast.
+Pattern copies();
 
 std::vector<Pattern (*)()> all_patterns();
 
