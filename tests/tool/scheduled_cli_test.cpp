@@ -93,6 +93,34 @@ TEST(ScheduledCli, CostAgreesWithCompile) {
   }
 }
 
+// No phase track, no phase args, and the pieces of the split load add up to it.
+TEST(ScheduledCli, TraceAndPictureShowNoPhases) {
+  const ToolRun trace = run_tool(
+      {"compile", example("pipeline.json"), "--format", "hex", "-o", "/dev/null", "--trace", "-"});
+  ASSERT_EQ(trace.status, 0) << trace.err;
+  std::uint64_t load_words = 0;
+  std::size_t sends = 0;
+  const auto events = nlohmann::json::parse(trace.out);
+  for (const auto& event : events["traceEvents"]) {
+    // Track 0 holds the phases; only the process is named there.
+    if (event["tid"] == 0u) {
+      EXPECT_EQ(event["name"], "process_name") << event.dump();
+    }
+    if (!event.contains("args") || event["name"] != "SEND") continue;
+    EXPECT_FALSE(event["args"].contains("phase"));
+    ++sends;
+    if (event["args"]["transfer"] == 0u) load_words += event["args"]["words"].get<std::uint64_t>();
+  }
+  EXPECT_EQ(sends, 6u);  // five transfers, the first in two pieces
+  EXPECT_EQ(load_words, 6000u);
+
+  const ToolRun picture = run_tool(
+      {"compile", example("pipeline.json"), "--format", "hex", "-o", "/dev/null", "--svg", "-"});
+  ASSERT_EQ(picture.status, 0) << picture.err;
+  EXPECT_EQ(picture.out.find("class=\"phase\">"), std::string::npos);
+  EXPECT_NE(picture.out.find("transfer 3: tile 0 receives 64 words from 4"), std::string::npos);
+}
+
 TEST(ScheduledCli, RefusalsNameTheFileLineAndPath) {
   const struct {
     std::vector<std::string> arguments;
