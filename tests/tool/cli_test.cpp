@@ -135,10 +135,10 @@ TEST(Cli, RefusesBadInputAndBadUsage) {
       R"({"from": 2, "to": [3, 1], "words": 4, "source": 0, "destination": 0}]}]})";
   const FailureCase cases[] = {
       {{}, "", 2,
-       "meshweave: error: a command is required (commands: compile, decode, asm, route, plan, "
+       "meshweave: error: a command is required (commands: compile, cost, decode, asm, route, plan, "
        "host)\n"},
       {{"frobnicate"}, "", 2,
-       "meshweave: error: unknown command \"frobnicate\" (commands: compile, decode, asm, route, "
+       "meshweave: error: unknown command \"frobnicate\" (commands: compile, cost, decode, asm, route, "
        "plan, host)\n"},
       {{"compile"}, "", 2, "meshweave compile: error: file is required\n"},
       {{"compile", "/nonexistent/missing.json"}, "", 1,

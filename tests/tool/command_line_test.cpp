@@ -23,7 +23,7 @@ TEST(CommandLine, MistakesGetOneEscapedErrorLine) {
     std::string message;
   } cases[] = {
       {{"comp\x1b[2J"},
-       "meshweave: error: unknown command \"comp\\x1b[2J\" (commands: compile, decode, asm, "
+       "meshweave: error: unknown command \"comp\\x1b[2J\" (commands: compile, cost, decode, asm, "
        "route, plan, host)\n"},
       {{"host", "to"},
        "meshweave host: error: unknown command \"to\" (commands: to-tile, from-tile, xreq, "
@@ -32,7 +32,7 @@ TEST(CommandLine, MistakesGetOneEscapedErrorLine) {
        "meshweave host: error: a command is required (commands: to-tile, from-tile, xreq, "
        "command-read)\n"},
       {{"--frobnicate"},
-       "meshweave: error: unknown option \"--frobnicate\" (commands: compile, decode, asm, route, "
+       "meshweave: error: unknown option \"--frobnicate\" (commands: compile, cost, decode, asm, route, "
        "plan, host)\n"},
       {{"compile", "a.json", "b\nc"},
        "meshweave compile: error: The following argument was not expected: b\\nc\n"},

@@ -2,14 +2,27 @@
 
 #include <algorithm>
 
+#include "meshweave/instruction_words/control_words.hpp"
+
 namespace meshweave::tool {
 
 std::optional<TransferView> timed_transfer(const ExchangeDescription& description,
                                            const TransferTiming& timing) noexcept {
+  if (description.phases.empty()) {
+    if (timing.transfer >= description.transfers.size()) return std::nullopt;
+    return view(description.transfers[timing.transfer].transfer);
+  }
   if (timing.phase >= description.phases.size()) return std::nullopt;
   const Phase& phase = description.phases[timing.phase];
   if (timing.transfer >= phase.transfers.size()) return std::nullopt;
   return view(phase.transfers[timing.transfer]);
+}
+
+TransferView piece_of(TransferView transfer, std::size_t piece) noexcept {
+  const std::uint64_t offset = std::uint64_t{piece} * MAX_TRANSFER_WORDS;
+  const std::uint64_t rest = transfer.count > offset ? transfer.count - offset : 0;
+  transfer.count = static_cast<std::uint32_t>(std::min<std::uint64_t>(rest, MAX_TRANSFER_WORDS));
+  return transfer;
 }
 
 TransferWindow send_window(const TransferView& transfer, const TransferTiming& timing) noexcept {

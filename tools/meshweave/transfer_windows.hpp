@@ -23,10 +23,17 @@ struct TransferWindow {
   friend bool operator==(const TransferWindow&, const TransferWindow&) = default;
 };
 
-// The transfer of `description` that `timing` belongs to, or nothing when the
+// The transfer of `description` that `timing` belongs to (by phase and
+// transfer, or by transfer alone in the transfers form), or nothing when the
 // timing names a phase or transfer the description does not have.
 std::optional<TransferView> timed_transfer(const ExchangeDescription& description,
                                            const TransferTiming& timing) noexcept;
+
+// Piece `piece` of a transfer the scheduler split: the same transfer with the
+// piece's word count (pieces of MAX_TRANSFER_WORDS, the last one the rest).
+// Timings do not carry a piece's count; the pieces of a transfer are its
+// consecutive timings, in word order.
+TransferView piece_of(TransferView transfer, std::size_t piece) noexcept;
 
 // The sender's window: its SEND word starts at send_cycle, and the SEND and
 // continuation SEND words that follow it without a gap advance one cycle per
@@ -48,9 +55,15 @@ std::size_t timed_receivers(const TransferView& transfer, const TransferTiming& 
 template <typename Visit>
 void for_each_window(const ExchangeDescription& description, const CompiledExchange& compiled,
                      Visit&& visit) {
+  const bool scheduled = description.phases.empty();
+  const TransferTiming* previous = nullptr;
+  std::size_t piece = 0;
   for (const TransferTiming& timing : compiled.timings) {
-    const std::optional<TransferView> transfer = timed_transfer(description, timing);
+    piece = scheduled && previous != nullptr && previous->transfer == timing.transfer ? piece + 1 : 0;
+    previous = &timing;
+    std::optional<TransferView> transfer = timed_transfer(description, timing);
     if (!transfer) continue;
+    if (scheduled) transfer = piece_of(*transfer, piece);
     visit(timing, *transfer, send_window(*transfer, timing));
     const std::size_t receivers = timed_receivers(*transfer, timing);
     for (std::size_t i = 0; i < receivers; ++i) {
