@@ -100,6 +100,8 @@ std::expected<CompiledExchange, CompileError> compile_schedule(
     record.transfer = piece.transfer;
     record.phase_start = piece.start;
     record.start = piece.start;
+    record.word_offset = piece.word_offset;
+    record.count = piece.count;
     record.send_cycle = piece.start + timing.sender.event;
     record.arrival_cycles.clear();
     for (const RowTiming& receiver : timing.receivers) {

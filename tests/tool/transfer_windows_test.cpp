@@ -111,8 +111,11 @@ TEST(TransferWindows, MatchTheProgramWords) {
 TEST(TransferWindows, SkipTimingsTheDescriptionLacks) {
   const ExchangeDescription description{{Phase{{PointToPointTransfer{0, 1, 4, 0, 0}}}}};
   CompiledExchange compiled;
-  compiled.timings = {TransferTiming{0, 0, 0, 10, {20}}, TransferTiming{0, 1, 0, 10, {20}},
-                      TransferTiming{1, 0, 0, 10, {20}}, TransferTiming{0, 0, 0, 30, {}}};
+  // phase, transfer, phase start, send cycle, arrivals, start, word offset, count
+  compiled.timings = {TransferTiming{0, 0, 0, 10, {20}, 0, 0, 4},
+                      TransferTiming{0, 1, 0, 10, {20}, 0, 0, 4},
+                      TransferTiming{1, 0, 0, 10, {20}, 0, 0, 4},
+                      TransferTiming{0, 0, 0, 30, {}, 0, 0, 4}};
   std::vector<TransferWindow> seen;
   for_each_window(description, compiled,
                   [&](const TransferTiming&, const TransferView&, const TransferWindow& window) {

@@ -151,6 +151,9 @@ std::string render_json(const CompiledExchange& compiled, const CostSummary* cos
     out += "{\n";
     if (no_phases) {
       append_number_member(out, 3, "transfer", timing.transfer, true);
+      // A long transfer is split into pieces, each with its own timing.
+      append_number_member(out, 3, "word_offset", timing.word_offset);
+      append_number_member(out, 3, "words", timing.count);
     } else {
       append_number_member(out, 3, "phase", timing.phase, true);
       append_number_member(out, 3, "transfer", timing.transfer);

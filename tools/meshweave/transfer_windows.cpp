@@ -18,13 +18,6 @@ std::optional<TransferView> timed_transfer(const ExchangeDescription& descriptio
   return view(phase.transfers[timing.transfer]);
 }
 
-TransferView piece_of(TransferView transfer, std::size_t piece) noexcept {
-  const std::uint64_t offset = std::uint64_t{piece} * MAX_TRANSFER_WORDS;
-  const std::uint64_t rest = transfer.count > offset ? transfer.count - offset : 0;
-  transfer.count = static_cast<std::uint32_t>(std::min<std::uint64_t>(rest, MAX_TRANSFER_WORDS));
-  return transfer;
-}
-
 TransferWindow send_window(const TransferView& transfer, const TransferTiming& timing) noexcept {
   const std::uint64_t start = timing.send_cycle;
   return TransferWindow{WindowKind::Send, transfer.sender, start, start + transfer.count};

@@ -29,12 +29,6 @@ struct TransferWindow {
 std::optional<TransferView> timed_transfer(const ExchangeDescription& description,
                                            const TransferTiming& timing) noexcept;
 
-// Piece `piece` of a transfer the scheduler split: the same transfer with the
-// piece's word count (pieces of MAX_TRANSFER_WORDS, the last one the rest).
-// Timings do not carry a piece's count; the pieces of a transfer are its
-// consecutive timings, in word order.
-TransferView piece_of(TransferView transfer, std::size_t piece) noexcept;
-
 // The sender's window: its SEND word starts at send_cycle, and the SEND and
 // continuation SEND words that follow it without a gap advance one cycle per
 // word, `count` cycles in all.
@@ -55,15 +49,11 @@ std::size_t timed_receivers(const TransferView& transfer, const TransferTiming& 
 template <typename Visit>
 void for_each_window(const ExchangeDescription& description, const CompiledExchange& compiled,
                      Visit&& visit) {
-  const bool scheduled = description.phases.empty();
-  const TransferTiming* previous = nullptr;
-  std::size_t piece = 0;
   for (const TransferTiming& timing : compiled.timings) {
-    piece = scheduled && previous != nullptr && previous->transfer == timing.transfer ? piece + 1 : 0;
-    previous = &timing;
     std::optional<TransferView> transfer = timed_transfer(description, timing);
     if (!transfer) continue;
-    if (scheduled) transfer = piece_of(*transfer, piece);
+    // A piece of a split transfer moves only its own words.
+    transfer->count = timing.count;
     visit(timing, *transfer, send_window(*transfer, timing));
     const std::size_t receivers = timed_receivers(*transfer, timing);
     for (std::size_t i = 0; i < receivers; ++i) {
