@@ -139,7 +139,7 @@ TEST(Cli, RefusesBadInputAndBadUsage) {
        "host)\n"},
       {{"frobnicate"}, "", 2,
        "meshweave: error: unknown command \"frobnicate\" (commands: compile, decode, asm, route, "
-       "plan, host)\n"},
+       "plan, host, collective)\n"},
       {{"compile"}, "", 2, "meshweave compile: error: file is required\n"},
       {{"compile", "/nonexistent/missing.json"}, "", 1,
        "meshweave compile: error: /nonexistent/missing.json: cannot read: No such file or "

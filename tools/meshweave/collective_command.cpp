@@ -241,7 +241,7 @@ int run_collective(const CollectiveCommandLine& line, std::ostream& out, std::os
   const bool main_output = line.output_path || !line.explain;
   std::vector<OutputName> names;
   if (line.explain) names.push_back({"--explain", "-"});
-  if (main_output) names.push_back({"--output", line.output_path.value_or("-")});
+  if (main_output) names.push_back({"-o", line.output_path.value_or("-")});
   if (auto checked = check_output_names(names, ""); !checked) {
     report_error(err, command_name, checked.error().where, checked.error().what);
     return exit_usage;
