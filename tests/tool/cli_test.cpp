@@ -136,7 +136,7 @@ TEST(Cli, RefusesBadInputAndBadUsage) {
   const FailureCase cases[] = {
       {{}, "", 2,
        "meshweave: error: a command is required (commands: compile, decode, asm, route, plan, "
-       "host)\n"},
+       "host, collective)\n"},
       {{"frobnicate"}, "", 2,
        "meshweave: error: unknown command \"frobnicate\" (commands: compile, decode, asm, route, "
        "plan, host, collective)\n"},
