@@ -136,10 +136,10 @@ TEST(Cli, RefusesBadInputAndBadUsage) {
   const FailureCase cases[] = {
       {{}, "", 2,
        "meshweave: error: a command is required (commands: compile, cost, decode, asm, route, plan, "
-       "host)\n"},
+       "host, collective)\n"},
       {{"frobnicate"}, "", 2,
        "meshweave: error: unknown command \"frobnicate\" (commands: compile, cost, decode, asm, route, "
-       "plan, host)\n"},
+       "plan, host, collective)\n"},
       {{"compile"}, "", 2, "meshweave compile: error: file is required\n"},
       {{"compile", "/nonexistent/missing.json"}, "", 1,
        "meshweave compile: error: /nonexistent/missing.json: cannot read: No such file or "

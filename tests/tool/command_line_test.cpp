@@ -24,7 +24,7 @@ TEST(CommandLine, MistakesGetOneEscapedErrorLine) {
   } cases[] = {
       {{"comp\x1b[2J"},
        "meshweave: error: unknown command \"comp\\x1b[2J\" (commands: compile, cost, decode, asm, "
-       "route, plan, host)\n"},
+       "route, plan, host, collective)\n"},
       {{"host", "to"},
        "meshweave host: error: unknown command \"to\" (commands: to-tile, from-tile, xreq, "
        "command-read)\n"},
@@ -33,7 +33,7 @@ TEST(CommandLine, MistakesGetOneEscapedErrorLine) {
        "command-read)\n"},
       {{"--frobnicate"},
        "meshweave: error: unknown option \"--frobnicate\" (commands: compile, cost, decode, asm, route, "
-       "plan, host)\n"},
+       "plan, host, collective)\n"},
       {{"compile", "a.json", "b\nc"},
        "meshweave compile: error: The following argument was not expected: b\\nc\n"},
       {{"route", "0", "0x\x1b"}, "meshweave route: error: to: \"0x\\x1b\" is not a number\n"},

@@ -12,6 +12,7 @@
 #include <system_error>
 #include <vector>
 
+#include "collective_command.hpp"
 #include "compile_command.hpp"
 #include "cost_command.hpp"
 #include "diagnostics.hpp"
@@ -290,6 +291,10 @@ int main(int argc, char** argv) {
       ->required();
   command_read_app->callback(
       [&] { command = [&] { return run_host_command_read(host, std::cout, std::cerr); }; });
+
+  // collective
+  CollectiveCommandLine collective;
+  add_collective_command(app, collective, command);
 
   const std::span<char* const> words(argv + 1,
                                      static_cast<std::size_t>(argc > 0 ? argc - 1 : 0));
