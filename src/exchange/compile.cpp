@@ -285,6 +285,7 @@ class ExchangeCompiler {
     timing.transfer = *transfer_;
     timing.phase_start = phase_start;
     timing.start = phase_start;
+    timing.count = transfer.count;
     timing.send_cycle = phase_start + cycles_before_send(planned.sender());
     timing.arrival_cycles.reserve(transfer.receivers.size());
     for (const std::uint16_t receiver : transfer.receivers) {

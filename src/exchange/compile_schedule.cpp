@@ -148,6 +148,8 @@ std::expected<CompiledExchange, CompileError> compile_schedule(
       record.transfer = piece.transfer;
       record.phase_start = piece.start;
       record.start = piece.start;
+      record.word_offset = piece.word_offset;
+      record.count = piece.count;
       record.send_cycle = piece.start + timing.sender.event;
       record.arrival_cycles.clear();
       for (const RowTiming& receiver : timing.receivers) {
@@ -160,6 +162,8 @@ std::expected<CompiledExchange, CompileError> compile_schedule(
         record.transfer = group[k];
         record.phase_start = piece.start;
         record.start = piece.start;
+        record.word_offset = piece.word_offset;
+        record.count = piece.count;
         record.send_cycle = piece.start + timing.sender.event;
         record.arrival_cycles.assign(1, piece.start + timing.receivers[k].event);
       }
@@ -174,8 +178,12 @@ std::expected<CompiledExchange, CompileError> compile_schedule(
     }
   }
   if (merged) {  // back to program order
-    std::stable_sort(result.timings.begin(), result.timings.end(),
-                     [](const TransferTiming& a, const TransferTiming& b) { return a.transfer < b.transfer; });
+    // A transfer's pieces keep word order (a merged transfer is one piece).
+    std::sort(result.timings.begin(), result.timings.end(),
+              [](const TransferTiming& a, const TransferTiming& b) {
+                return a.transfer != b.transfer ? a.transfer < b.transfer
+                                                : a.word_offset < b.word_offset;
+              });
   }
   for (std::size_t logical = 0; logical < tiles; ++logical) {
     auto& builder = builders[logical];

@@ -135,11 +135,11 @@ TEST(Cli, RefusesBadInputAndBadUsage) {
       R"({"from": 2, "to": [3, 1], "words": 4, "source": 0, "destination": 0}]}]})";
   const FailureCase cases[] = {
       {{}, "", 2,
-       "meshweave: error: a command is required (commands: compile, decode, asm, route, plan, "
-       "host)\n"},
+       "meshweave: error: a command is required (commands: compile, cost, decode, asm, route, plan, "
+       "host, collective)\n"},
       {{"frobnicate"}, "", 2,
-       "meshweave: error: unknown command \"frobnicate\" (commands: compile, decode, asm, route, "
-       "plan, host)\n"},
+       "meshweave: error: unknown command \"frobnicate\" (commands: compile, cost, decode, asm, route, "
+       "plan, host, collective)\n"},
       {{"compile"}, "", 2, "meshweave compile: error: file is required\n"},
       {{"compile", "/nonexistent/missing.json"}, "", 1,
        "meshweave compile: error: /nonexistent/missing.json: cannot read: No such file or "

@@ -23,8 +23,8 @@ TEST(CommandLine, MistakesGetOneEscapedErrorLine) {
     std::string message;
   } cases[] = {
       {{"comp\x1b[2J"},
-       "meshweave: error: unknown command \"comp\\x1b[2J\" (commands: compile, decode, asm, "
-       "route, plan, host)\n"},
+       "meshweave: error: unknown command \"comp\\x1b[2J\" (commands: compile, cost, decode, asm, "
+       "route, plan, host, collective)\n"},
       {{"host", "to"},
        "meshweave host: error: unknown command \"to\" (commands: to-tile, from-tile, xreq, "
        "command-read)\n"},
@@ -32,8 +32,8 @@ TEST(CommandLine, MistakesGetOneEscapedErrorLine) {
        "meshweave host: error: a command is required (commands: to-tile, from-tile, xreq, "
        "command-read)\n"},
       {{"--frobnicate"},
-       "meshweave: error: unknown option \"--frobnicate\" (commands: compile, decode, asm, route, "
-       "plan, host)\n"},
+       "meshweave: error: unknown option \"--frobnicate\" (commands: compile, cost, decode, asm, route, "
+       "plan, host, collective)\n"},
       {{"compile", "a.json", "b\nc"},
        "meshweave compile: error: The following argument was not expected: b\\nc\n"},
       {{"route", "0", "0x\x1b"}, "meshweave route: error: to: \"0x\\x1b\" is not a number\n"},

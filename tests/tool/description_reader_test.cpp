@@ -88,9 +88,9 @@ TEST(DescriptionReader, RefusesBadInputWithPathAndReason) {
   const std::string good_transfer = "{" + good + "}";
   const RefusedCase cases[] = {
       {"top level not an object", "[]", "expected an object at the top level, found an array"},
-      {"phases missing", R"({"topology": "m1472"})", "missing \"phases\""},
+      {"phases missing", R"({"topology": "m1472"})", "missing \"phases\" (or \"transfers\")"},
       {"unknown top-level key", R"({"phases": [], "tiles": 3})",
-       "tiles: unknown key (expected topology, phases)"},
+       "tiles: unknown key (expected topology, phases, transfers)"},
       {"unknown topology", R"({"topology": "no-such-card", "phases": []})",
        "topology: unknown topology \"no-such-card\" (the only one is \"m1472\")"},
       {"topology not a string", R"({"topology": 1472, "phases": []})",
@@ -238,7 +238,7 @@ TEST(DescriptionReader, RefusalsNameLineAndColumnAndEchoBoundedText) {
            "... is out of range (1 to 4148)",
        "999"},
       {"long unknown key", R"({")" + long_key + R"(": 1, "phases": []})",
-       std::string(80, 'k') + "...: unknown key (expected topology, phases)", "\"k"},
+       std::string(80, 'k') + "...: unknown key (expected topology, phases, transfers)", "\"k"},
       {"terminal escape and line break in a key", R"({"phases": [{"\u001b[31m\nx": 1}]})",
        "phases[0].\\x1b[31m\\nx: unknown key (expected transfers)", "\"\\u"},
       {"unterminated long string", R"({"phases": [], "topology": ")" + long_key,

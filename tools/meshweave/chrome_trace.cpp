@@ -66,8 +66,11 @@ std::uint64_t tile_track(std::uint16_t tile) noexcept {
 void write_track_names(TraceWriter& writer, const Topology& topology,
                        const ExchangeDescription& description, const CompiledExchange& compiled) {
   writer.event("process_name", "M", phases_track).text(R"(,"args":{"name":"meshweave exchange"}})");
-  writer.event("thread_name", "M", phases_track).text(R"(,"args":{"name":"phases"}})");
-  writer.event("thread_sort_index", "M", phases_track).text(R"(,"args":{"sort_index":0}})");
+  // A scheduled exchange has no phases, so no phase track.
+  if (!description.phases.empty()) {
+    writer.event("thread_name", "M", phases_track).text(R"(,"args":{"name":"phases"}})");
+    writer.event("thread_sort_index", "M", phases_track).text(R"(,"args":{"sort_index":0}})");
+  }
   std::vector<bool> takes_part(std::size_t{std::numeric_limits<std::uint16_t>::max()} + 1);
   for_each_window(description, compiled,
                   [&](const TransferTiming&, const TransferView&, const TransferWindow& window) {
@@ -109,15 +112,16 @@ void write_phases(TraceWriter& writer, const ExchangeDescription& description,
 
 void write_windows(TraceWriter& writer, const ExchangeDescription& description,
                    const CompiledExchange& compiled) {
+  const bool scheduled = description.phases.empty();
   for_each_window(description, compiled,
                   [&](const TransferTiming& timing, const TransferView& transfer,
                       const TransferWindow& window) {
                     const bool send = window.kind == WindowKind::Send;
                     writer.event(send ? "SEND" : "receive", "X", tile_track(window.tile))
                         .span(window.start, window.end)
-                        .text(R"(,"args":{"phase":)")
-                        .number(timing.phase)
-                        .text(R"(,"transfer":)")
+                        .text(R"(,"args":{)");
+                    if (!scheduled) writer.text(R"("phase":)").number(timing.phase).text(",");
+                    writer.text(R"("transfer":)")
                         .number(timing.transfer)
                         .text(R"(,"words":)")
                         .number(transfer.count);

@@ -12,7 +12,9 @@
 #include "diagnostics.hpp"
 #include "exit_codes.hpp"
 #include "input_text.hpp"
+#include "exchange_cost.hpp"
 #include "meshweave/exchange/compiler.hpp"
+#include "meshweave/exchange/schedule.hpp"
 #include "meshweave/exchange/tile_conflicts.hpp"
 #include "meshweave/exchange/verifier.hpp"
 #include "meshweave/topology/topology.hpp"
@@ -33,10 +35,11 @@ std::vector<OutputName> output_names(const CompileRequest& request) {
   return names;
 }
 
-// The description of `path`, or nothing once every problem found in it is
-// reported: the first reading error, or every tile conflict (up to a bound).
-std::optional<ExchangeDescription> read_checked_description(const std::string& path,
-                                                            const std::string& name,
+}  // namespace
+
+std::optional<ExchangeDescription> read_checked_description(std::string_view command_name,
+                                                            const std::string& path,
+                                                            const std::string& name, bool schedule,
                                                             std::istream& in, std::ostream& err) {
   constexpr std::size_t conflicts_shown = 20;
   std::expected<ExchangeDescription, InputError> description;
@@ -44,26 +47,25 @@ std::optional<ExchangeDescription> read_checked_description(const std::string& p
     // The text goes as soon as it is read: it is as large as the description.
     auto text = read_input_text(path, in);
     if (!text) {
-      report_error(err, "compile", name, text.error());
+      report_error(err, command_name, name, text.error());
       return std::nullopt;
     }
     description = read_description(*text);
   }
   if (!description) {
-    report_error(err, "compile", location(description.error(), name), description.error().reason);
+    report_error(err, command_name, location(description.error(), name), description.error().reason);
     return std::nullopt;
   }
   const TileConflicts conflicts = find_tile_conflicts(*description, conflicts_shown);
   if (conflicts.total != 0) {
     for (const std::string& message : tile_conflict_messages(conflicts)) {
-      report_error(err, "compile", name, message);
+      report_error(err, command_name, name, message);
     }
     return std::nullopt;
   }
+  if (schedule && !description->phases.empty()) return to_transfers_form(*description);
   return std::move(*description);
 }
-
-}  // namespace
 
 int run_compile(const CompileRequest& request, std::istream& in, std::ostream& out,
                 std::ostream& err) {
@@ -73,14 +75,25 @@ int run_compile(const CompileRequest& request, std::istream& in, std::ostream& o
     report_error(err, command, checked.error().where, checked.error().what);
     return exit_usage;
   }
-  const auto description = read_checked_description(request.input_path, name, in, err);
+  const auto description =
+      read_checked_description(command, request.input_path, name, request.schedule, in, err);
   if (!description) return exit_bad_input;
   const Topology topology = Topology::m1472();
-  const auto compiled =
-      compile_exchange(topology, *description, CompileOptions{.idle_programs = request.idle});
+  const CompileOptions compile_options{.idle_programs = request.idle};
+  // A transfers form is scheduled, then compiled.
+  const auto compiled = compile_exchange(topology, *description, compile_options);
   if (!compiled) {
     report_error(err, command, name, explain(compiled.error()));
     return exit_bad_input;
+  }
+  std::optional<CostSummary> cost;
+  if (request.format != ProgramFormat::Hex) {
+    const auto estimate = estimate_exchange(topology, *description, compile_options);
+    if (!estimate) {
+      report_error(err, command, name, explain(estimate.error()));
+      return exit_bad_input;
+    }
+    cost = summarise(*estimate);
   }
   if (request.verify) {
     const std::vector<VerifyIssue> issues = verify_exchange(topology, *description, *compiled);
@@ -97,7 +110,7 @@ int run_compile(const CompileRequest& request, std::istream& in, std::ostream& o
   }
 
   std::vector<OutputFile> files;
-  files.push_back({names[0], render_programs(*compiled, request.format)});
+  files.push_back({names[0], render_programs(*compiled, request.format, cost ? &*cost : nullptr)});
   std::size_t next_name = 1;
   if (request.svg_path) {
     TimelineOptions options;

@@ -5,11 +5,13 @@
 #include <cstdint>
 #include <iterator>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "diagnostics.hpp"
 #include "meshweave/exchange/compiler.hpp"
+#include "meshweave/exchange/schedule.hpp"
 #include "meshweave/instruction_words/control_words.hpp"
 #include "meshweave/topology/topology.hpp"
 #include "number_text.hpp"
@@ -36,16 +38,23 @@ enum Key : unsigned {
   Words = 1u << 5,
   Source = 1u << 6,
   Destination = 1u << 7,
+  Id = 1u << 8,
+  After = 1u << 9,
 };
 
 struct KeyName {
   Key key;
   std::string_view name;
 };
-constexpr KeyName top_level_keys[] = {{Topology, "topology"}, {Phases, "phases"}};
+constexpr KeyName top_level_keys[] = {
+    {Topology, "topology"}, {Phases, "phases"}, {Transfers, "transfers"}};
 constexpr KeyName phase_keys[] = {{Transfers, "transfers"}};
+// The keys every transfer must have; a transfer of the transfers form may add "id" and "after".
 constexpr KeyName transfer_keys[] = {
     {From, "from"}, {To, "to"}, {Words, "words"}, {Source, "source"}, {Destination, "destination"}};
+constexpr KeyName scheduled_transfer_keys[] = {
+    {From, "from"},   {To, "to"}, {Words, "words"}, {Source, "source"}, {Destination, "destination"},
+    {Id, "id"}, {After, "after"}};
 
 // The container being read. The format fixes what holds what, so the level
 // alone says where the reader is.
@@ -58,6 +67,7 @@ enum class Level : std::uint8_t {
   Transfer,
   ReceiverList,
   DestinationList,
+  AfterList,
   Done,
 };
 
@@ -76,6 +86,9 @@ enum class Slot : std::uint8_t {
   Destination,
   Receiver,
   DestinationElement,
+  Id,
+  After,
+  AfterElement,
 };
 
 std::string type_name(const JsonNumber& number) {
@@ -101,6 +114,15 @@ struct TransferDraft {
   std::size_t destination_at = 0;
   std::vector<std::uint32_t> destinations;
   std::vector<std::size_t> destinations_at;
+  std::size_t after_at = 0;
+};
+
+// An "after" entry, resolved once every id is known (it may name a later transfer).
+struct PendingAfter {
+  std::size_t transfer = 0;
+  std::size_t element = 0;
+  std::string id;
+  std::size_t at = 0;
 };
 
 class DescriptionBuilder final : public JsonReceiver {
@@ -131,7 +153,10 @@ class DescriptionBuilder final : public JsonReceiver {
   void object_end(std::size_t) override {
     switch (level_) {
       case Level::TopLevel:
-        if ((top_keys_ & Phases) == 0) refuse({}, "missing \"phases\"", top_at_);
+        if ((top_keys_ & (Phases | Transfers)) == 0) {
+          refuse({}, "missing \"phases\" (or \"transfers\")", top_at_);
+        }
+        if (scheduled_) check_after_cycles();
         level_ = Level::Done;
         return;
       case Level::Phase:
@@ -152,6 +177,10 @@ class DescriptionBuilder final : public JsonReceiver {
         return;
       case Slot::Transfers:
         level_ = Level::TransferList;
+        return;
+      case Slot::After:
+        draft_.after_at = at;
+        level_ = Level::AfterList;
         return;
       case Slot::To:
         draft_.multicast = true;
@@ -174,6 +203,11 @@ class DescriptionBuilder final : public JsonReceiver {
         level_ = Level::TopLevel;
         return;
       case Level::TransferList: {
+        if (scheduled_) {
+          resolve_after();
+          level_ = Level::TopLevel;
+          return;
+        }
         // Sized exactly: a phase's list grown by doubling would hold up to twice its transfers.
         auto& transfers = description_.phases.back().transfers;
         transfers.assign(std::make_move_iterator(phase_transfers_.begin()),
@@ -190,10 +224,20 @@ class DescriptionBuilder final : public JsonReceiver {
   void key(std::string_view key, std::size_t at) override {
     switch (level_) {
       case Level::TopLevel:
-        return take_key(key, at, top_level_keys, top_keys_, [] { return std::string{}; });
+        take_key(key, at, top_level_keys, top_keys_, [] { return std::string{}; });
+        if ((top_keys_ & (Phases | Transfers)) == (Phases | Transfers)) {
+          refuse(std::string{key}, "a description gives \"phases\" or \"transfers\", not both",
+                 at);
+        }
+        if (key_ == Transfers) scheduled_ = true;
+        return;
       case Level::Phase:
         return take_key(key, at, phase_keys, phase_keys_, [this] { return phase_path(); });
       default:
+        if (scheduled_) {
+          return take_key(key, at, scheduled_transfer_keys, draft_.keys,
+                          [this] { return transfer_path(); });
+        }
         return take_key(key, at, transfer_keys, draft_.keys, [this] { return transfer_path(); });
     }
   }
@@ -217,6 +261,21 @@ class DescriptionBuilder final : public JsonReceiver {
       case Slot::DestinationElement:
         draft_.destinations_at.push_back(at);
         draft_.destinations.push_back(address_text(value, at));
+        return;
+      case Slot::Id: {
+        const std::size_t index = description_.transfers.size();
+        const auto [known, added] = ids_.try_emplace(std::string{value}, index);
+        if (!added) {
+          refuse(slot_path(),
+                 "duplicate id \"" + echo(value) + "\" (also transfers[" +
+                     std::to_string(known->second) + "])",
+                 at);
+        }
+        return;
+      }
+      case Slot::AfterElement:
+        pending_after_.push_back(
+            {description_.transfers.size(), after_elements_++, std::string{value}, at});
         return;
       default:
         wrong_type("a string", at);
@@ -265,7 +324,8 @@ class DescriptionBuilder final : public JsonReceiver {
       case Level::Outside:
         return Slot::Document;
       case Level::TopLevel:
-        return key_ == Topology ? Slot::Topology : Slot::Phases;
+        if (key_ == Topology) return Slot::Topology;
+        return key_ == Transfers ? Slot::Transfers : Slot::Phases;
       case Level::PhaseList:
         return Slot::Phase;
       case Level::Phase:
@@ -276,6 +336,8 @@ class DescriptionBuilder final : public JsonReceiver {
         return Slot::Receiver;
       case Level::DestinationList:
         return Slot::DestinationElement;
+      case Level::AfterList:
+        return Slot::AfterElement;
       case Level::Transfer:
       case Level::Done:
         break;
@@ -289,6 +351,10 @@ class DescriptionBuilder final : public JsonReceiver {
         return Slot::Words;
       case Source:
         return Slot::Source;
+      case Id:
+        return Slot::Id;
+      case After:
+        return Slot::After;
       default:
         return Slot::Destination;
     }
@@ -299,7 +365,11 @@ class DescriptionBuilder final : public JsonReceiver {
     return "phases[" + std::to_string(description_.phases.size() - 1) + "]";
   }
   std::string transfer_path() const {
+    if (scheduled_) return scheduled_path(description_.transfers.size());
     return phase_path() + ".transfers[" + std::to_string(phase_transfers_.size()) + "]";
+  }
+  static std::string scheduled_path(std::size_t index) {
+    return "transfers[" + std::to_string(index) + "]";
   }
   std::string field_path(std::string_view field) const {
     return transfer_path() + "." + std::string{field};
@@ -323,7 +393,7 @@ class DescriptionBuilder final : public JsonReceiver {
       case Slot::Phase:
         return "phases[" + std::to_string(description_.phases.size()) + "]";
       case Slot::Transfers:
-        return phase_path() + ".transfers";
+        return scheduled_ ? "transfers" : phase_path() + ".transfers";
       case Slot::Transfer:
         return transfer_path();
       case Slot::From:
@@ -340,6 +410,12 @@ class DescriptionBuilder final : public JsonReceiver {
         return receiver_path(draft_.receivers.size());
       case Slot::DestinationElement:
         return destination_element();
+      case Slot::Id:
+        return field_path("id");
+      case Slot::After:
+        return field_path("after");
+      case Slot::AfterElement:
+        return field_path("after") + "[" + std::to_string(after_elements_) + "]";
     }
     return {};
   }
@@ -354,6 +430,7 @@ class DescriptionBuilder final : public JsonReceiver {
         break;
       case Slot::Phases:
       case Slot::Transfers:
+      case Slot::After:
         expected = "an array";
         break;
       case Slot::Phase:
@@ -370,6 +447,12 @@ class DescriptionBuilder final : public JsonReceiver {
       case Slot::Destination:
       case Slot::DestinationElement:
         expected = "an address (an integer or \"0x...\")";
+        break;
+      case Slot::Id:
+        expected = "a string";
+        break;
+      case Slot::AfterElement:
+        expected = "an id (a string)";
         break;
     }
     refuse(slot_path(), "expected " + expected + ", found " + found, at);
@@ -407,6 +490,7 @@ class DescriptionBuilder final : public JsonReceiver {
     draft_.receivers_at.clear();
     draft_.destinations.clear();
     draft_.destinations_at.clear();
+    after_elements_ = 0;
   }
 
   // An integer in a tile, word count or address slot: negative (or -0), past
@@ -420,24 +504,34 @@ class DescriptionBuilder final : public JsonReceiver {
   }
 
   std::uint32_t word_count(const JsonNumber& number, std::size_t at) const {
-    const std::uint64_t value = unsigned_value(number, "word count", word_range(), at);
-    if (!number.magnitude || value < MIN_TRANSFER_WORDS || value > MAX_TRANSFER_WORDS) {
-      refuse(slot_path(), "word count " + echo(number.text) + " is out of range " + word_range(),
-             at);
+    const std::string& range = scheduled_ ? scheduled_word_range() : word_range();
+    const std::uint64_t value = unsigned_value(number, "word count", range, at);
+    const std::uint64_t most = scheduled_ ? max_scheduled_words : MAX_TRANSFER_WORDS;
+    if (!number.magnitude || value < MIN_TRANSFER_WORDS || value > most) {
+      refuse(slot_path(), "word count " + echo(number.text) + " is out of range " + range, at);
     }
     return static_cast<std::uint32_t>(value);
   }
 
-  static const std::string& word_range() {
+  // The scheduler splits a long transfer into pieces one SEND pair carries, so
+  // the transfers form is bounded only by tile memory.
+  static constexpr std::uint64_t max_scheduled_words = TILE_MEMORY_BYTES / 4;
+
+  static std::string range_text(std::uint64_t most) {
     // Built by appending: GCC 12 warns falsely on a chain of + around a literal.
-    static const std::string range = [] {
-      std::string text{"("};
-      text.append(std::to_string(MIN_TRANSFER_WORDS))
-          .append(" to ")
-          .append(std::to_string(MAX_TRANSFER_WORDS))
-          .append(")");
-      return text;
-    }();
+    std::string text{"("};
+    text.append(std::to_string(MIN_TRANSFER_WORDS))
+        .append(" to ")
+        .append(std::to_string(most))
+        .append(")");
+    return text;
+  }
+  static const std::string& word_range() {
+    static const std::string range = range_text(MAX_TRANSFER_WORDS);
+    return range;
+  }
+  static const std::string& scheduled_word_range() {
+    static const std::string range = range_text(max_scheduled_words);
     return range;
   }
 
@@ -550,13 +644,47 @@ class DescriptionBuilder final : public JsonReceiver {
             t.destinations[i], "to", [&] { return field_path("destination"); }, t.destination_at);
       }
     }
+    Transfer transfer;
     if (t.multicast) {
-      phase_transfers_.push_back(MulticastTransfer{t.sender, std::move(t.receivers), t.words,
-                                                   t.source, std::move(t.destinations)});
+      transfer = MulticastTransfer{t.sender, std::move(t.receivers), t.words, t.source,
+                                   std::move(t.destinations)};
     } else {
-      phase_transfers_.push_back(
-          PointToPointTransfer{t.sender, t.receiver, t.words, t.source, t.destinations.front()});
+      transfer =
+          PointToPointTransfer{t.sender, t.receiver, t.words, t.source, t.destinations.front()};
     }
+    if (scheduled_) {
+      if ((t.keys & After) != 0) after_at_.emplace(description_.transfers.size(), t.after_at);
+      description_.transfers.push_back({std::move(transfer), {}});
+    } else {
+      phase_transfers_.push_back(std::move(transfer));
+    }
+  }
+
+  // Every id is known once the list closes: each "after" entry becomes an index.
+  void resolve_after() {
+    for (PendingAfter& entry : pending_after_) {
+      const auto found = ids_.find(entry.id);
+      if (found == ids_.end()) {
+        refuse(scheduled_path(entry.transfer) + ".after[" + std::to_string(entry.element) + "]",
+               "unknown id \"" + echo(entry.id) + "\"", entry.at);
+      }
+      description_.transfers[entry.transfer].after.push_back(found->second);
+    }
+    pending_after_ = {};
+    ids_ = {};
+  }
+
+  // The library finds a cycle of waits; it is reported at the "after" of a
+  // transfer on it.
+  void check_after_cycles() const {
+    const auto form = check_form(description_);
+    if (form || form.error().kind != CompileError::Kind::AfterCycle) return;
+    const std::size_t transfer = form.error().transfer.value_or(0);
+    const std::size_t other = form.error().other_transfer.value_or(transfer);
+    const auto at = after_at_.find(transfer);
+    std::string reason = "transfer " + std::to_string(transfer) + " waits for itself";
+    if (other != transfer) reason += " (through transfer " + std::to_string(other) + ")";
+    refuse(scheduled_path(transfer) + ".after", reason, at == after_at_.end() ? 0 : at->second);
   }
 
   // The whole buffer must lie in tile memory, not only its first word. The
@@ -581,6 +709,12 @@ class DescriptionBuilder final : public JsonReceiver {
   std::size_t top_at_ = 0;
   std::size_t phase_at_ = 0;
   TransferDraft draft_;
+  // The transfers form: ids, "after" entries awaiting their ids, and where each "after" is.
+  bool scheduled_ = false;
+  std::size_t after_elements_ = 0;
+  std::unordered_map<std::string, std::size_t> ids_;
+  std::vector<PendingAfter> pending_after_;
+  std::unordered_map<std::size_t, std::size_t> after_at_;
 };
 
 }  // namespace

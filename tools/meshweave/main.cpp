@@ -12,7 +12,9 @@
 #include <system_error>
 #include <vector>
 
+#include "collective_command.hpp"
 #include "compile_command.hpp"
+#include "cost_command.hpp"
 #include "diagnostics.hpp"
 #include "exit_codes.hpp"
 #include "host_commands.hpp"
@@ -138,6 +140,8 @@ int main(int argc, char** argv) {
   compile_app->add_flag("--verify", compile.verify,
                         "Replay the programs against the description; fail on any issue");
   compile_app->add_flag("--idle", compile.idle, "Give every tile of the card a program");
+  compile_app->add_flag("--schedule", compile.schedule,
+                        "Drop the barriers of a phase form and schedule its transfers");
   CLI::Option* svg_option =
       compile_app->add_option("--svg", svg_path, "Also write a timeline picture (SVG)");
   const CLI::Validator range_text(
@@ -164,6 +168,23 @@ int main(int argc, char** argv) {
     if (compile_app->count("--tiles") != 0) compile.svg_tiles = parse_range(svg_tiles).value();
     if (compile_app->count("--cycles") != 0) compile.svg_cycles = parse_range(svg_cycles).value();
     command = [&] { return run_compile(compile, std::cin, std::cout, std::cerr); };
+  });
+
+  // cost
+  CostRequest cost;
+  std::string cost_format = "text";
+  CLI::App* cost_app = app.add_subcommand(
+      "cost", "Estimate an exchange: horizon, lower bound, longest program, busiest tile");
+  cost_app->add_option("file", cost.input_path, "Description file (JSON), or - for stdin")
+      ->required();
+  cost_app->add_option("--format", cost_format, "Output format")
+      ->check(CLI::IsMember({"text", "json"}))
+      ->capture_default_str();
+  cost_app->add_flag("--schedule", cost.schedule,
+                     "Drop the barriers of a phase form and schedule its transfers");
+  cost_app->callback([&] {
+    cost.format = cost_format == "json" ? CostFormat::Json : CostFormat::Text;
+    command = [&] { return run_cost(cost, std::cin, std::cout, std::cerr); };
   });
 
   // decode
@@ -270,6 +291,10 @@ int main(int argc, char** argv) {
       ->required();
   command_read_app->callback(
       [&] { command = [&] { return run_host_command_read(host, std::cout, std::cerr); }; });
+
+  // collective
+  CollectiveCommandLine collective;
+  add_collective_command(app, collective, command);
 
   const std::span<char* const> words(argv + 1,
                                      static_cast<std::size_t>(argc > 0 ? argc - 1 : 0));

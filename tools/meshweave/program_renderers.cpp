@@ -20,15 +20,24 @@ std::optional<ProgramFormat> program_format(std::string_view name) noexcept {
   return std::nullopt;
 }
 
-std::string render_text(const CompiledExchange& compiled) {
+namespace {
+// A compiled exchange without phases came from the transfers form.
+bool scheduled(const CompiledExchange& compiled) noexcept {
+  return compiled.phase_starts.empty() && !compiled.timings.empty();
+}
+}  // namespace
+
+std::string render_text(const CompiledExchange& compiled, const CostSummary* cost) {
   // About one line of 80 characters per word and per phase, reserved at once.
   std::size_t lines = compiled.phase_starts.size() + 2 * compiled.programs.size() + 1;
   for (const TileProgram& program : compiled.programs) lines += program.words.size();
   std::string out;
   out.reserve(lines * 80);
+  if (cost != nullptr) out += summary_line(*cost) + "\n";
   out += "horizon " + std::to_string(compiled.horizon) + " cycles, " +
-         std::to_string(compiled.phase_starts.size()) + " phase(s), " +
-         std::to_string(compiled.programs.size()) + " program(s)\n";
+         (scheduled(compiled) ? std::string{"scheduled"}
+                              : std::to_string(compiled.phase_starts.size()) + " phase(s)") +
+         ", " + std::to_string(compiled.programs.size()) + " program(s)\n";
   for (std::size_t p = 0; p < compiled.phase_starts.size() && p < compiled.phase_ends.size(); ++p) {
     out += "phase " + std::to_string(p) + ": cycles " + std::to_string(compiled.phase_starts[p]) +
            " to " + std::to_string(compiled.phase_ends[p]) + "\n";
@@ -90,7 +99,7 @@ void append_number_member(std::string& out, std::size_t indent, std::string_view
 
 // Written directly rather than through a JSON document, which would hold every
 // word as a JSON value; the layout is that of a dump with an indent of one.
-std::string render_json(const CompiledExchange& compiled) {
+std::string render_json(const CompiledExchange& compiled, const CostSummary* cost) {
   std::size_t words = 0;
   for (const TileProgram& program : compiled.programs) words += program.words.size();
   std::string out;
@@ -101,6 +110,26 @@ std::string render_json(const CompiledExchange& compiled) {
 
   out += "{\n";
   append_number_member(out, 1, "horizon", compiled.horizon, true);
+  if (cost != nullptr) {
+    append_number_member(out, 1, "lower_bound", cost->lower_bound);
+    append_member(out, 1, "ratio", false);
+    out += horizon_ratio(*cost).value_or("null");
+    append_member(out, 1, "longest_program", false);
+    if (cost->tiles == 0) {
+      out += "null";
+    } else {
+      out += "{\"tile\": " + std::to_string(cost->longest_tile) +
+             ", \"words\": " + std::to_string(cost->longest_words) + "}";
+    }
+    append_member(out, 1, "busiest_tile", false);
+    if (cost->tiles == 0) {
+      out += "null";
+    } else {
+      out += "{\"tile\": " + std::to_string(cost->busiest_tile) +
+             ", \"busy_cycles\": " + std::to_string(cost->busiest_cycles) + "}";
+    }
+  }
+  const bool no_phases = scheduled(compiled);
   append_member(out, 1, "phases", false);
   append_array(out, phase_indices, 1, [&](std::size_t p) {
     out += "{\n";
@@ -120,9 +149,17 @@ std::string render_json(const CompiledExchange& compiled) {
   append_member(out, 1, "transfers", false);
   append_array(out, compiled.timings, 1, [&](const TransferTiming& timing) {
     out += "{\n";
-    append_number_member(out, 3, "phase", timing.phase, true);
-    append_number_member(out, 3, "transfer", timing.transfer);
-    append_number_member(out, 3, "phase_start", timing.phase_start);
+    if (no_phases) {
+      append_number_member(out, 3, "transfer", timing.transfer, true);
+      // A long transfer is split into pieces, each with its own timing.
+      append_number_member(out, 3, "word_offset", timing.word_offset);
+      append_number_member(out, 3, "words", timing.count);
+    } else {
+      append_number_member(out, 3, "phase", timing.phase, true);
+      append_number_member(out, 3, "transfer", timing.transfer);
+      append_number_member(out, 3, "phase_start", timing.phase_start);
+    }
+    append_number_member(out, 3, "start", timing.start);
     append_number_member(out, 3, "send_cycle", timing.send_cycle);
     append_member(out, 3, "arrival_cycles", false);
     append_array(out, timing.arrival_cycles, 3,
@@ -170,13 +207,14 @@ std::string render_hex(const CompiledExchange& compiled) {
   return out;
 }
 
-std::string render_programs(const CompiledExchange& compiled, ProgramFormat format) {
+std::string render_programs(const CompiledExchange& compiled, ProgramFormat format,
+                            const CostSummary* cost) {
   switch (format) {
-    case ProgramFormat::Json: return render_json(compiled);
+    case ProgramFormat::Json: return render_json(compiled, cost);
     case ProgramFormat::Hex: return render_hex(compiled);
     case ProgramFormat::Text: break;
   }
-  return render_text(compiled);
+  return render_text(compiled, cost);
 }
 
 }  // namespace meshweave::tool

@@ -287,7 +287,8 @@ Gathered gather(const ExchangeDescription& description, const CompiledExchange& 
                     if (!window.holds_tile(w.tile)) return;
                     const bool send = w.kind == WindowKind::Send;
                     busy.add(w);
-                    ++(send ? gathered.phase_sends : gathered.phase_receives)[timing.phase];
+                    auto& counts = send ? gathered.phase_sends : gathered.phase_receives;
+                    if (timing.phase < counts.size()) ++counts[timing.phase];
                     const std::size_t lane = lane_of[w.tile];
                     if (lane == no_lane || !window.overlaps(w)) return;
                     const auto index = static_cast<std::size_t>(&timing - timings);
@@ -297,18 +298,20 @@ Gathered gather(const ExchangeDescription& description, const CompiledExchange& 
   return gathered;
 }
 
-// "phase 0, transfer 1: tile 5 sends 16 words to 6, 7, 8, cycles 33 to 48".
+// "phase 0, transfer 1: tile 5 sends 16 words to 6, 7, 8, cycles 33 to 48"
+// ("transfer 1: ..." in the transfers form, which has no phases).
 std::string window_tooltip(const ExchangeDescription& description, const TransferTiming& timing,
                            WindowKind kind, std::uint16_t tile, const LaneWindow& window) {
   const TransferView transfer = timed_transfer(description, timing).value();
-  std::string text = "phase " + std::to_string(timing.phase) + ", transfer " +
-                     std::to_string(timing.transfer) + ": tile " + std::to_string(tile);
+  // A window lasts a cycle per word: this counts a split transfer's piece too.
+  const std::uint64_t words = window.end - window.start;
+  std::string text = description.phases.empty() ? std::string{}
+                                                : "phase " + std::to_string(timing.phase) + ", ";
+  text += "transfer " + std::to_string(timing.transfer) + ": tile " + std::to_string(tile);
   if (kind == WindowKind::Send) {
-    text +=
-        " sends " + std::to_string(transfer.count) + " words to " + tile_list(transfer.receivers);
+    text += " sends " + std::to_string(words) + " words to " + tile_list(transfer.receivers);
   } else {
-    text += " receives " + std::to_string(transfer.count) + " words from " +
-            std::to_string(transfer.sender);
+    text += " receives " + std::to_string(words) + " words from " + std::to_string(transfer.sender);
   }
   return text + ", " + cycles(window.start, window.end);
 }
@@ -325,7 +328,12 @@ void draw_windows(Canvas& canvas, const ExchangeDescription& description,
   const std::string_view noun = kind == WindowKind::Send ? "SEND window" : "receive window";
   for (std::size_t i = 0; i < windows.size();) {
     LaneWindow merged = windows[i];
-    std::size_t first_phase = compiled.timings[merged.timing].phase;
+    // Merged bars name the range of phases they span, or of transfers in the transfers form.
+    const bool scheduled = description.phases.empty();
+    const auto group = [&](std::size_t timing) {
+      return scheduled ? compiled.timings[timing].transfer : compiled.timings[timing].phase;
+    };
+    std::size_t first_phase = group(merged.timing);
     std::size_t last_phase = first_phase;
     std::size_t j = i + 1;
     for (; j < windows.size(); ++j) {
@@ -335,14 +343,15 @@ void draw_windows(Canvas& canvas, const ExchangeDescription& description,
         break;
       }
       merged.end = std::max(merged.end, next.end);
-      const std::size_t phase = compiled.timings[next.timing].phase;
+      const std::size_t phase = group(next.timing);
       first_phase = std::min(first_phase, phase);
       last_phase = std::max(last_phase, phase);
     }
     const std::string tooltip =
         j == i + 1
             ? window_tooltip(description, compiled.timings[merged.timing], kind, tile, merged)
-            : "tile " + std::to_string(tile) + ": " + plural(j - i, noun) + ", phases " +
+            : "tile " + std::to_string(tile) + ": " + plural(j - i, noun) +
+                  (scheduled ? ", transfers " : ", phases ") +
                   std::to_string(first_phase) + " to " + std::to_string(last_phase) + ", " +
                   cycles(merged.start, merged.end);
     const double x0 = canvas.x(merged.start);
@@ -353,10 +362,12 @@ void draw_windows(Canvas& canvas, const ExchangeDescription& description,
 }
 
 void draw_legend(Canvas& canvas, const TimelineOptions& options, std::size_t tiles,
-                 const CompiledExchange& compiled) {
+                 const ExchangeDescription& description, const CompiledExchange& compiled) {
   canvas.text(left_margin, 24, options.title, "class=\"title\"");
-  std::string summary = plural(tiles, "tile") + ", " +
-                        plural(compiled.phase_starts.size(), "phase") + ", horizon " +
+  const std::string parts = description.phases.empty()
+                                ? plural(description.transfers.size(), "scheduled transfer")
+                                : plural(compiled.phase_starts.size(), "phase");
+  std::string summary = plural(tiles, "tile") + ", " + parts + ", horizon " +
                         plural(compiled.horizon, "cycle");
   const Window& window = canvas.window();
   if (options.tiles) {
@@ -534,7 +545,7 @@ std::string render_svg_timeline(const Topology& topology, const ExchangeDescript
              number(height) + "\">\n");
   canvas.raw(style);
   canvas.rect(0, 0, canvas_width, height, "#ffffff");
-  draw_legend(canvas, options, gathered.tiles, compiled);
+  draw_legend(canvas, options, gathered.tiles, description, compiled);
   const std::vector<PhaseLabel> labels =
       draw_phases(canvas, compiled, gathered, summarised, plot_bottom);
 

@@ -2,10 +2,16 @@
 
 #include <algorithm>
 
+#include "meshweave/instruction_words/control_words.hpp"
+
 namespace meshweave::tool {
 
 std::optional<TransferView> timed_transfer(const ExchangeDescription& description,
                                            const TransferTiming& timing) noexcept {
+  if (description.phases.empty()) {
+    if (timing.transfer >= description.transfers.size()) return std::nullopt;
+    return view(description.transfers[timing.transfer].transfer);
+  }
   if (timing.phase >= description.phases.size()) return std::nullopt;
   const Phase& phase = description.phases[timing.phase];
   if (timing.transfer >= phase.transfers.size()) return std::nullopt;

@@ -23,7 +23,8 @@ struct TransferWindow {
   friend bool operator==(const TransferWindow&, const TransferWindow&) = default;
 };
 
-// The transfer of `description` that `timing` belongs to, or nothing when the
+// The transfer of `description` that `timing` belongs to (by phase and
+// transfer, or by transfer alone in the transfers form), or nothing when the
 // timing names a phase or transfer the description does not have.
 std::optional<TransferView> timed_transfer(const ExchangeDescription& description,
                                            const TransferTiming& timing) noexcept;
@@ -49,8 +50,10 @@ template <typename Visit>
 void for_each_window(const ExchangeDescription& description, const CompiledExchange& compiled,
                      Visit&& visit) {
   for (const TransferTiming& timing : compiled.timings) {
-    const std::optional<TransferView> transfer = timed_transfer(description, timing);
+    std::optional<TransferView> transfer = timed_transfer(description, timing);
     if (!transfer) continue;
+    // A piece of a split transfer moves only its own words.
+    transfer->count = timing.count;
     visit(timing, *transfer, send_window(*transfer, timing));
     const std::size_t receivers = timed_receivers(*transfer, timing);
     for (std::size_t i = 0; i < receivers; ++i) {

@@ -98,6 +98,10 @@ struct TransferTiming {
   std::uint32_t send_cycle = 0;
   std::vector<std::uint32_t> arrival_cycles;
   std::uint32_t start = 0;
+  // The words this timing moves: `count` words from `word_offset` words into
+  // the transfer's buffers (the whole transfer, unless it was split into pieces).
+  std::uint32_t word_offset = 0;
+  std::uint32_t count = 0;
 
   friend bool operator==(const TransferTiming&, const TransferTiming&) = default;
 };
