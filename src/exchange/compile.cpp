@@ -14,6 +14,7 @@
 #include "meshweave/plans.hpp"
 #include "meshweave/scheduling.hpp"
 #include "meshweave/topology/route.hpp"
+#include "piece_rows.hpp"
 #include "schedule_compiler.hpp"
 #include "scheduler.hpp"
 #include "transfer_order.hpp"
@@ -31,30 +32,6 @@ namespace {
 
 constexpr std::size_t never = std::numeric_limits<std::size_t>::max();
 
-// Cycles a row accounts for before its SEND word begins.
-std::uint32_t cycles_before_send(const PlanRow& row) noexcept {
-  std::uint32_t cycles = 0;
-  for (const std::uint32_t word : row) {
-    if (send_word::kind.matches(word)) break;
-    cycles += instruction_advance(word);
-  }
-  return cycles;
-}
-
-// Cycles a planned row accounts for (its event horizon). The planners and the
-// row patching leave only zeros after a row's return word, so the sum may stop
-// there; nine words of at most 2^19 cycles cannot overflow.
-std::uint32_t row_cycles(const PlanRow& row) noexcept {
-  static_assert(PLAN_ROW_WORDS * (std::uint64_t{delay_word::Cycles::max} + 1) <=
-                std::numeric_limits<std::uint32_t>::max());
-  std::uint32_t cycles = 0;
-  for (const std::uint32_t word : row) {
-    if (word == RETURN_INSTRUCTION) break;
-    cycles += instruction_advance(word);
-  }
-  return cycles;
-}
-
 // One tile's program while it is being built: the finished stretches, and the
 // builder of the current stretch, which counts cycles from `base`.
 struct TileStream {
@@ -63,31 +40,12 @@ struct TileStream {
   std::optional<PlanProgramBuilder> builder;
 };
 
-// One planned transfer: its rows in the order sender, receivers. A point-to-point
-// transfer is planned straight into `point` and its receiver row finalized there,
-// so that planning one allocates and copies nothing; a multicast keeps its sender
-// row in point.sender and its planner's receiver rows.
-struct PlannedTransfer {
-  // The rows are left unset: the planners write every word of the rows in use,
-  // and clearing them first would be a block clear per transfer.
-  PlannedTransfer() noexcept {}
-
-  std::uint16_t sender_physical = 0;
-  bool multicast = false;
-  Plan point;
-  std::vector<PlanRow> multicast_receivers;
-
-  PlanRow& sender() noexcept { return point.sender; }
-  const PlanRow& sender() const noexcept { return point.sender; }
-  std::span<PlanRow> receivers() noexcept {
-    return multicast ? std::span<PlanRow>{multicast_receivers}
-                     : std::span<PlanRow>{&point.receiver, 1};
-  }
-  std::span<const PlanRow> receivers() const noexcept {
-    return multicast ? std::span<const PlanRow>{multicast_receivers}
-                     : std::span<const PlanRow>{&point.receiver, 1};
-  }
-};
+// One planned transfer: its rows in the order sender, receivers (the same
+// record the scheduler plans into).
+using exchange_detail::PlannedRows;
+using exchange_detail::cycles_before_send;
+using exchange_detail::row_cycles;
+using PlannedTransfer = PlannedRows;
 
 class ExchangeCompiler {
  public:

@@ -37,8 +37,11 @@ CompileError scheduled_error(ExchangeError error, std::optional<std::size_t> tra
   return located;
 }
 
+// The planners and the row patching leave only zeros after a row's return
+// word, so the sum may stop there.
 std::uint32_t row_cycles(const PlanRow& row) noexcept {
-  // Nine words of at most 2^19 cycles cannot overflow.
+  static_assert(PLAN_ROW_WORDS * (std::uint64_t{delay_word::Cycles::max} + 1) <=
+                std::numeric_limits<std::uint32_t>::max());
   std::uint32_t cycles = 0;
   for (const std::uint32_t word : row) {
     if (word == RETURN_INSTRUCTION) break;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "meshweave/exchange/compiler.hpp"
+#include "meshweave/instruction_words/control_words.hpp"
 #include "meshweave/exchange/description.hpp"
 #include "meshweave/plans/plan.hpp"
 #include "meshweave/topology/topology.hpp"
@@ -18,9 +19,17 @@
 namespace meshweave::exchange_detail {
 
 // The most words one SEND and its continuation carry.
-inline constexpr std::uint32_t max_piece_words = 4148;
+inline constexpr std::uint32_t max_piece_words = MAX_TRANSFER_WORDS;
 
+// A transfer's rows as planned: a point-to-point transfer is planned straight
+// into `point` and its receiver row finalized there, so that planning one
+// allocates and copies nothing; a multicast keeps its sender row in
+// point.sender and its planner's receiver rows.
 struct PlannedRows {
+  // The rows are left unset: the planners write every word of the rows in use,
+  // and clearing them first would be a block clear per transfer.
+  PlannedRows() noexcept {}
+
   std::uint16_t sender_physical = 0;
   bool multicast = false;
   Plan point;
