@@ -284,10 +284,11 @@ int run_collective(const CollectiveCommandLine& line, std::ostream& out, std::os
     const bool plain = line.step || (plan->steps.size() == 1 &&
                                      plan->steps.front().combine_before.empty() &&
                                      plan->combine_after.empty());
-    const ExchangeDescription& single = plan->steps[line.step.value_or(0)].exchange;
-    files.push_back({names[next_name++], OutputWriter{[&](std::ostream& stream) {
+    const ExchangeDescription* single = &plan->steps[line.step.value_or(0)].exchange;
+    // The writer runs after this block: it keeps copies of the locals it needs.
+    files.push_back({names[next_name++], OutputWriter{[&, plain, single](std::ostream& stream) {
                        if (plain) {
-                         write_transfers_form(stream, single);
+                         write_transfers_form(stream, *single);
                        } else {
                          write_collective(stream, *plan);
                        }
