@@ -74,6 +74,9 @@ void build_reduction(const CollectiveRequest& request, CollectiveAlgorithm algor
 // `destination`, for every k other than j.
 void personal_exchange(const CollectiveRequest& request, std::uint32_t source,
                        std::uint32_t destination, StepList& steps);
+// All-to-all over a grid of groups of `group_size` (dividing the tiles).
+void build_all_to_all_grid(const CollectiveRequest& request, std::uint16_t group_size,
+                           StepList& steps);
 // Every participant's slot j of `output` (own slot already in place) to every
 // other participant's slot j, as the all-gather's algorithm does it.
 void build_all_gather_in_place(const CollectiveRequest& request, CollectiveAlgorithm algorithm,

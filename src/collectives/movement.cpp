@@ -195,7 +195,9 @@ void gather(const CollectiveRequest& r, CollectiveAlgorithm algorithm, std::uint
   steps.combine(root, slot(r.output, w, r.root), {r.input}, w);
 }
 
-void all_to_all(const CollectiveRequest& r, StepList& steps) {
+void all_to_all(const CollectiveRequest& r, CollectiveAlgorithm algorithm, std::uint16_t group,
+                StepList& steps) {
+  if (algorithm == CollectiveAlgorithm::Hierarchical) return build_all_to_all_grid(r, group, steps);
   steps.next_step();
   personal_exchange(r, r.input, r.output, steps);
   const std::uint32_t w = r.words;
@@ -312,7 +314,7 @@ void build_movement(const CollectiveRequest& request, CollectiveAlgorithm algori
       return all_gather(request, algorithm, group_size, input, false, steps);
     }
     case CollectiveKind::AllToAll:
-      return all_to_all(request, steps);
+      return all_to_all(request, algorithm, group_size, steps);
     default:
       return;
   }

@@ -73,7 +73,6 @@ std::span<const CollectiveAlgorithm> algorithms_of(CollectiveKind kind) noexcept
   switch (kind) {
     case CollectiveKind::RingShift:
     case CollectiveKind::Halo:
-    case CollectiveKind::AllToAll:
       return flat_only;
     case CollectiveKind::ReduceScatter:
     case CollectiveKind::AllReduce:

@@ -120,23 +120,50 @@ class Replay {
       issue(step_, std::nullopt, combine.tile, "combine on a tile outside the topology");
       return;
     }
-    SymbolicMemory& memory = memory_[combine.tile];
-    std::vector<std::vector<SymbolPiece>> sources;
+    // Every repetition's bytes inside tile memory, or none is done.
+    const std::uint64_t last = combine.repeat == 0 ? 0 : combine.repeat - 1;
+    const std::uint64_t span = 4ull * combine.words;
+    std::uint64_t highest = combine.destination + last * combine.destination_stride + span;
     for (const std::uint32_t address : combine.sources) {
-      auto read = memory.read(address / 4, combine.words);
-      if (!read) {
-        issue(step_, std::nullopt, combine.tile,
-              "combine reads " + bytes(address / 4, combine.words) + " that hold no data");
+      highest = std::max(highest, address + last * combine.source_stride + span);
+    }
+    if (highest > TILE_MEMORY_BYTES) {
+      issue(step_, std::nullopt, combine.tile,
+            "combine reaches byte " + hex(highest) + ", past the end of tile memory");
+      return;
+    }
+    std::vector<std::uint32_t> sources(combine.sources.size());
+    for (std::uint32_t r = 0; r < combine.repeat; ++r) {
+      for (std::size_t s = 0; s < sources.size(); ++s) {
+        sources[s] = combine.sources[s] + r * combine.source_stride;
+      }
+      if (!apply_once(combine.tile, combine.destination + r * combine.destination_stride, sources,
+                      combine.words)) {
         return;
+      }
+    }
+  }
+
+  // One repetition of a combine; false when it reads bytes that hold no data.
+  bool apply_once(std::uint16_t tile, std::uint32_t destination,
+                  const std::vector<std::uint32_t>& addresses, std::uint32_t words) {
+    SymbolicMemory& memory = memory_[tile];
+    std::vector<std::vector<SymbolPiece>> sources;
+    for (const std::uint32_t address : addresses) {
+      auto read = memory.read(address / 4, words);
+      if (!read) {
+        issue(step_, std::nullopt, tile,
+              "combine reads " + bytes(address / 4, words) + " that hold no data");
+        return false;
       }
       sources.push_back(std::move(*read));
     }
     if (sources.size() == 1) {
-      memory.write(combine.destination / 4, combine.words, sources[0]);
-      return;
+      memory.write(destination / 4, words, sources[0]);
+      return true;
     }
     // Cut the range where any source's pieces change; each cut is one sum.
-    std::vector<std::uint32_t> cuts{0, combine.words};
+    std::vector<std::uint32_t> cuts{0, words};
     for (const auto& source : sources) {
       for (const SymbolPiece& piece : source) cuts.push_back(piece.begin);
     }
@@ -152,7 +179,8 @@ class Replay {
       }
       result.push_back(SymbolPiece{cuts[c], cuts[c + 1], SymbolRef{std::move(sum), 0}});
     }
-    memory.write(combine.destination / 4, combine.words, result);
+    memory.write(destination / 4, words, result);
+    return true;
   }
 
   // Pieces of the step with their windows, from the compiled timings.

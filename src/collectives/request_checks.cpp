@@ -102,7 +102,9 @@ std::expected<void, CollectiveError> check_group(const CollectiveRequest& reques
                                      std::to_string(n) + " tiles is not between 2 and " +
                                      std::to_string(n - 1)));
   }
-  if (reduction(request.kind) && n % group_size != 0) {
+  // Their groups are rows of one grid: a short last group would leave holes.
+  if ((reduction(request.kind) || request.kind == CollectiveKind::AllToAll) &&
+      n % group_size != 0) {
     return std::unexpected(error(CollectiveError::Kind::Algorithm,
                                  "group size " + std::to_string(group_size) + " does not divide " +
                                      std::to_string(n) + " tiles"));
@@ -152,7 +154,7 @@ BufferWords buffer_words(const CollectiveRequest& request, CollectiveAlgorithm a
     case CollectiveKind::AllGather:
       return {w, n * w, 0};
     case CollectiveKind::AllToAll:
-      return {n * w, n * w, 0};
+      return {n * w, n * w, hierarchical ? 2 * n * w : 0};
     case CollectiveKind::ReduceScatter:
       return {n * w, w, reduction_scratch()};
     case CollectiveKind::AllReduce:

@@ -48,9 +48,9 @@ void check_every_algorithm(const TileSet& set, std::uint32_t words) {
         request.group_size = group;
         SCOPED_TRACE(std::string{set.name} + " " + std::string{collective_name(kind)} + " " +
                      std::string{algorithm_name(algorithm)} + " group " + std::to_string(group));
-        const bool reduction =
-            kind == CollectiveKind::ReduceScatter || kind == CollectiveKind::AllReduce;
-        if (algorithm == CollectiveAlgorithm::Hierarchical && reduction && group != 0 &&
+        const bool grid = kind == CollectiveKind::ReduceScatter ||
+                          kind == CollectiveKind::AllReduce || kind == CollectiveKind::AllToAll;
+        if (algorithm == CollectiveAlgorithm::Hierarchical && grid && group != 0 &&
             set.tiles.size() % group != 0) {
           continue;
         }
@@ -75,6 +75,41 @@ TEST(Collectives, EveryAlgorithmOnSmallTileSets) {
 
 TEST(Collectives, EveryAlgorithmOnSixtyFourTiles) {
   check_every_algorithm({"64 tiles", first(64), {8, 16, 0}}, 3);
+}
+
+TEST(Collectives, AllToAllOnGridsOfGroups) {
+  struct Case {
+    const char* name;
+    std::vector<std::uint16_t> tiles;
+    std::uint16_t group;
+    std::uint32_t words;
+  };
+  std::vector<std::uint16_t> scattered;
+  for (std::uint16_t t = 0; t < 15; ++t) scattered.push_back(static_cast<std::uint16_t>(1400 - 97 * t));
+  const Case cases[] = {
+      {"nine tiles, rows of three", first(9), 3, 5},
+      {"fifteen scattered tiles, rows of five", scattered, 5, 2},
+      {"fifteen scattered tiles, rows of three", scattered, 3, 1},
+      {"sixty-four tiles in pairs", first(64), 2, 3},
+      {"sixty-four tiles, two rows", first(64), 32, 3},
+      {"sixty-four tiles, chosen rows", first(64), 0, 16},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CollectiveRequest request = request_for(CollectiveKind::AllToAll, c.tiles, c.words);
+    request.algorithm = CollectiveAlgorithm::Hierarchical;
+    request.group_size = c.group;
+    auto plan = plan_collective(Topology::m1472(), request);
+    ASSERT_TRUE(plan.has_value()) << to_string(plan.error());
+    ASSERT_EQ(plan->steps.size(), 2u);
+    // Every tile sends one block to each member of its row and of its column.
+    const std::size_t n = c.tiles.size();
+    const std::size_t g = plan->group_size;
+    EXPECT_EQ(plan->steps[0].exchange.transfers.size() + plan->steps[1].exchange.transfers.size(),
+              n * (g - 1 + n / g - 1));
+    EXPECT_EQ(plan->scratch_words, 2 * n * c.words);
+    EXPECT_EQ(check_collective(Topology::m1472(), *plan), "");
+  }
 }
 
 TEST(Collectives, HaloGrids) {
@@ -131,6 +166,7 @@ TEST(Collectives, FullCard) {
       {CollectiveKind::Scatter, CollectiveAlgorithm::Hierarchical, 64},
       {CollectiveKind::ReduceScatter, CollectiveAlgorithm::Hierarchical, 46},
       {CollectiveKind::Broadcast, CollectiveAlgorithm::Flat, 0},
+      {CollectiveKind::AllToAll, CollectiveAlgorithm::Hierarchical, 32},
   };
   const Topology card = Topology::m1472();
   for (const Case& c : cases) {

@@ -61,6 +61,36 @@ TEST(ReplayCollective, NamesAContributionLeftOutOrCountedTwice) {
   EXPECT_NE(first_issue(twice).find("do not hold the sum"), std::string::npos);
 }
 
+TEST(ReplayCollective, FollowsTheStridesOfRepeatedCombines) {
+  // Grid all-to-all: the local transposes are repeated copies.
+  struct Case {
+    const char* name;
+    void (*tamper)(Combine&);
+    const char* issue;
+  };
+  const Case cases[] = {
+      {"as planned", [](Combine&) {}, ""},
+      // Shards of 4 words; scratch B (the first step's blocks) at 0x8060..0x80c0.
+      {"source stride a shard short", [](Combine& c) { c.source_stride -= 16; },
+       "step 2, tile 0: bytes 0x2010..0x2020 do not hold block 0 of participant 1"},
+      {"source stride a shard long", [](Combine& c) { c.source_stride += 16; },
+       "step 1, tile 0: combine reads bytes 0x80c0..0x80d0 that hold no data"},
+      {"one repetition too few", [](Combine& c) { --c.repeat; },
+       "step 2, tile 0: bytes 0x2020..0x2030 hold no data for block 0 of participant 2"},
+      {"past tile memory", [](Combine& c) { c.repeat = 0x10000; },
+       "step 1, tile 0: combine reaches byte 0x208050, past the end of tile memory"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CollectivePlan plan =
+        plan_of(CollectiveKind::AllToAll, CollectiveAlgorithm::Hierarchical, {0, 1, 2, 3, 4, 5}, 3);
+    Combine& transpose = plan.steps[1].combine_before.front();
+    ASSERT_EQ(transpose.repeat, 3u);
+    c.tamper(transpose);
+    EXPECT_EQ(first_issue(plan), c.issue);
+  }
+}
+
 TEST(ReplayCollective, RefusesASendBeforeItsDataArrived) {
   // Hierarchical gather: the leader forwards its group's chunk after its
   // members' shards arrived; moving that send to cycle 0 reads too early.

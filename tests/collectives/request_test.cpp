@@ -61,6 +61,12 @@ TEST(PlanCollective, RefusesBadRequestsBeforePlanning) {
       {"scratch of the ring",
        with(K::ReduceScatter, [](auto& r) { r.algorithm = CollectiveAlgorithm::Flat; r.scratch = 0x2020; }),
        E::Buffer, "output bytes 0x2000..0x2040 overlap scratch bytes 0x2020..0x20a0"},
+      {"all-to-all rows that leave a hole",
+       with(K::AllToAll, [](auto& r) { r.algorithm = CollectiveAlgorithm::Hierarchical; r.group_size = 3; }),
+       E::Algorithm, "group size 3 does not divide 4 tiles"},
+      {"all-to-all scratch past the end",
+       with(K::AllToAll, [](auto& r) { r.algorithm = CollectiveAlgorithm::Hierarchical; r.scratch = 0xfff00; }),
+       E::Buffer, "scratch bytes 0xfff00..0x100100 pass the end of tile memory (0x100000)"},
       {"scratch past the end",
        with(K::Gather, [](auto& r) { r.algorithm = CollectiveAlgorithm::Hierarchical; r.group_size = 2; r.scratch = 0xfffc0; }),
        E::Buffer, "scratch bytes 0xfffc0..0x100040 pass the end of tile memory (0x100000)"},
@@ -82,15 +88,28 @@ TEST(PlanCollective, ErrorTextNamesTheKind) {
 }
 
 TEST(PlanCollective, AutoLeavesOutCandidatesWhoseScratchDoesNotFit) {
-  CollectiveRequest request = base(CollectiveKind::Gather);
-  request.tiles.clear();  // the whole card
-  request.output = 0x10000;
-  request.scratch = 0xfff00;  // room for no group's chunk
-  auto plan = plan_collective(Topology::m1472(), request);
-  ASSERT_TRUE(plan.has_value()) << to_string(plan.error());
-  ASSERT_EQ(plan->candidates.size(), 1u);
-  EXPECT_EQ(plan->algorithm, CollectiveAlgorithm::Flat);
-  EXPECT_EQ(explain_choice(*plan).substr(0, 6), "flat: ");
+  struct Case {
+    CollectiveKind kind;
+    std::vector<std::uint16_t> tiles;  // empty: the whole card
+    std::uint32_t output;
+    std::uint32_t scratch;  // room for no group's chunk, nor two n-shard buffers
+  };
+  std::vector<std::uint16_t> sixty_four(64);
+  for (std::uint16_t t = 0; t < 64; ++t) sixty_four[t] = t;
+  const Case cases[] = {{CollectiveKind::Gather, {}, 0x10000, 0xfff00},
+                        {CollectiveKind::AllToAll, sixty_four, 0x2000, 0xff000}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(collective_name(c.kind));
+    CollectiveRequest request = base(c.kind);
+    request.tiles = c.tiles;
+    request.output = c.output;
+    request.scratch = c.scratch;
+    auto plan = plan_collective(Topology::m1472(), request);
+    ASSERT_TRUE(plan.has_value()) << to_string(plan.error());
+    ASSERT_EQ(plan->candidates.size(), 1u);
+    EXPECT_EQ(plan->algorithm, CollectiveAlgorithm::Flat);
+    EXPECT_EQ(explain_choice(*plan).substr(0, 6), "flat: ");
+  }
 }
 
 TEST(CollectiveNames, RoundTripAndRefuseUnknownNames) {

@@ -19,11 +19,19 @@ namespace meshweave {
 // word i at `destination` becomes the combination (the reduction's operator)
 // of word i at each of `sources`. One source is a plain copy. Addresses are
 // bytes; a destination may equal a source.
+//
+// `repeat` does this that many times, the r-th time (from 0) with the
+// destination moved on by r * destination_stride bytes and every source by
+// r * source_stride: a transpose of shard blocks is then one Combine per
+// block row, not one per shard. The repetitions run in order.
 struct Combine {
   std::uint16_t tile = 0;
   std::uint32_t destination = 0;
   std::vector<std::uint32_t> sources;
   std::uint32_t words = 0;
+  std::uint32_t repeat = 1;
+  std::uint32_t destination_stride = 0;
+  std::uint32_t source_stride = 0;
 
   friend bool operator==(const Combine&, const Combine&) = default;
 };

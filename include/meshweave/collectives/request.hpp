@@ -24,6 +24,8 @@ namespace meshweave {
 // - Hierarchical reductions: 3 * g * words for groups of g: the sum of the
 //   group's part across the groups, the part received, the running sum.
 // - Hierarchical scatter and gather: g * words on the leaders: their group's chunk.
+// - Hierarchical all-to-all: 2 * n * words: the blocks to send in the next
+//   step, then the blocks received in the first.
 // Every other algorithm uses no scratch. CollectivePlan::scratch_words gives
 // the size of the plan at hand.
 enum class CollectiveKind : std::uint8_t {
@@ -61,8 +63,11 @@ enum class CollectiveAlgorithm : std::uint8_t {
   // leaders; gather collects each group's chunk at its leader first;
   // all-gather collects at the leaders, then every leader multicasts its
   // group's chunk to all other participants. Reductions run rings across the
-  // groups over whole-group parts, then rings within each group; their group
-  // size must divide the number of tiles.
+  // groups over whole-group parts, then rings within each group. All-to-all
+  // sees the participants as a grid, group by group: each tile exchanges
+  // with the members of its group, then with the tiles at its place in the
+  // other groups, one block of shards per partner each time. For reductions
+  // and all-to-all the group size must divide the number of tiles.
   Hierarchical,
 };
 
