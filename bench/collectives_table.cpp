@@ -3,10 +3,11 @@
 // bound and longest program, and how long planning (every candidate built and
 // estimated) and compiling the chosen plan took.
 //
-//   meshweave_collectives_table [--tiles N] [collective ...]
+//   meshweave_collectives_table [--tiles N] [--words W]... [collective ...]
 //
-// Default: every collective on all 1472 tiles (--tiles: the first N). Buffers
-// lie one after the other from address 0: input, output, scratch.
+// Default: every collective on all 1472 tiles (--tiles: the first N), with
+// shards of 16, 64, 256 and 1024 words (--words: these only). Buffers lie one
+// after the other from address 0: input, output, scratch.
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
@@ -93,10 +94,15 @@ void row(const Topology& card, std::uint16_t tiles, CollectiveKind kind, std::ui
 
 int main(int argc, char** argv) {
   std::vector<CollectiveKind> kinds;
+  std::vector<std::uint32_t> sizes;
   std::uint16_t tiles = 1472;
   for (int arg = 1; arg < argc; ++arg) {
     if (std::string{argv[arg]} == "--tiles" && arg + 1 < argc) {
       tiles = static_cast<std::uint16_t>(std::clamp(std::atoi(argv[++arg]), 2, 1472));
+      continue;
+    }
+    if (std::string{argv[arg]} == "--words" && arg + 1 < argc) {
+      sizes.push_back(static_cast<std::uint32_t>(std::clamp(std::atoi(argv[++arg]), 1, 1 << 18)));
       continue;
     }
     const auto kind = parse_collective(argv[arg]);
@@ -107,12 +113,13 @@ int main(int argc, char** argv) {
     kinds.push_back(*kind);
   }
   if (kinds.empty()) kinds.assign(all_collectives().begin(), all_collectives().end());
+  if (sizes.empty()) sizes = {16, 64, 256, 1024};
   const Topology card = Topology::m1472();
   std::printf("%u tiles\n\n| collective | words | flat | chosen | chosen horizon | gain | lower bound | "
               "longest program | steps | plan ms | compile ms |\n|---|---|---|---|---|---|---|---|---|---|---|\n",
               static_cast<unsigned>(tiles));
   for (const CollectiveKind kind : kinds) {
-    for (const std::uint32_t words : {16u, 64u, 256u, 1024u}) row(card, tiles, kind, words);
+    for (const std::uint32_t words : sizes) row(card, tiles, kind, words);
   }
   return 0;
 }

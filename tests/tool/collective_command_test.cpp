@@ -58,15 +58,20 @@ std::vector<Combine> combines_of(const json& list) {
     Combine combine{c.at("tile").get<std::uint16_t>(), address(c.at("destination")), {},
                     c.at("words").get<std::uint32_t>()};
     for (const json& source : c.at("sources")) combine.sources.push_back(address(source));
+    combine.repeat = c.value("repeat", 1U);
+    combine.destination_stride = c.value("destination_stride", 0U);
+    combine.source_stride = c.value("source_stride", 0U);
     combines.push_back(std::move(combine));
   }
   return combines;
 }
 
 CollectivePlan planned(CollectiveKind kind, CollectiveAlgorithm algorithm,
-                       std::vector<std::uint16_t> tiles, std::uint32_t words) {
+                       std::vector<std::uint16_t> tiles, std::uint32_t words,
+                       std::uint16_t group = 0) {
   CollectiveRequest request{.kind = kind, .algorithm = algorithm, .tiles = std::move(tiles),
-                            .words = words, .input = 0x0, .output = 0x40000, .scratch = 0x80000, .halo = {}};
+                            .words = words, .input = 0x0, .output = 0x40000, .scratch = 0x80000,
+                            .group_size = group, .halo = {}};
   auto plan = plan_collective(Topology::m1472(), request);
   EXPECT_TRUE(plan.has_value());
   return plan.value_or(CollectivePlan{});
@@ -74,22 +79,37 @@ CollectivePlan planned(CollectiveKind kind, CollectiveAlgorithm algorithm,
 
 TEST(CollectiveCommand, WritesThePlansSteps) {
   // Several steps with local work: the steps document.
-  const ToolRun run = run_tool({"collective", "reduce-scatter", "--tiles", "0-3", "--words", "2",
-                                "--algorithm", "flat"});
-  ASSERT_EQ(run.status, 0) << run.err;
-  const CollectivePlan plan =
-      planned(CollectiveKind::ReduceScatter, CollectiveAlgorithm::Flat, {0, 1, 2, 3}, 2);
-  const json document = json::parse(run.out);
-  EXPECT_EQ(document.at("collective"), "reduce-scatter");
-  EXPECT_EQ(document.at("algorithm"), "flat");
-  ASSERT_EQ(document.at("steps").size(), plan.steps.size());
-  ASSERT_GT(plan.steps.size(), 1U);
-  for (std::size_t k = 0; k < plan.steps.size(); ++k) {
-    const json& step = document.at("steps")[k];
-    EXPECT_EQ(description_of(step.at("description")), plan.steps[k].exchange) << "step " << k;
-    EXPECT_EQ(combines_of(step.at("compute_before")), plan.steps[k].combine_before);
+  struct Case {
+    std::vector<std::string> arguments;
+    CollectiveKind kind;
+    CollectiveAlgorithm algorithm;
+    std::uint16_t group;
+  };
+  const Case cases[] = {
+      {{"reduce-scatter", "--algorithm", "flat"}, CollectiveKind::ReduceScatter,
+       CollectiveAlgorithm::Flat, 0},
+      // Its transposes are repeated copies.
+      {{"all-to-all", "--algorithm", "hierarchical", "--group", "2"}, CollectiveKind::AllToAll,
+       CollectiveAlgorithm::Hierarchical, 2},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> arguments{"collective", "--tiles", "0-3", "--words", "2"};
+    arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+    const ToolRun run = run_tool(arguments);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const CollectivePlan plan = planned(c.kind, c.algorithm, {0, 1, 2, 3}, 2, c.group);
+    const json document = json::parse(run.out);
+    EXPECT_EQ(document.at("collective"), c.arguments[0]);
+    EXPECT_EQ(document.at("algorithm"), c.arguments[2]);
+    ASSERT_EQ(document.at("steps").size(), plan.steps.size());
+    ASSERT_GT(plan.steps.size(), 1U);
+    for (std::size_t k = 0; k < plan.steps.size(); ++k) {
+      const json& step = document.at("steps")[k];
+      EXPECT_EQ(description_of(step.at("description")), plan.steps[k].exchange) << "step " << k;
+      EXPECT_EQ(combines_of(step.at("compute_before")), plan.steps[k].combine_before);
+    }
+    EXPECT_EQ(combines_of(document.at("compute_after")), plan.combine_after);
   }
-  EXPECT_EQ(combines_of(document.at("compute_after")), plan.combine_after);
 }
 
 TEST(CollectiveCommand, WritesOneExchangeAsThePlainTransfersForm) {

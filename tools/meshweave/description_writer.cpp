@@ -108,7 +108,14 @@ void write_combines(std::ostream& out, std::span<const Combine> combines,
     for (std::size_t s = 0; s < combine.sources.size(); ++s) {
       line.text(s == 0 ? "" : ", ").address(combine.sources[s]);
     }
-    line.text("], \"words\": ").number(combine.words).text("}");
+    line.text("], \"words\": ").number(combine.words);
+    // Left out when the combine is done once, as most are.
+    if (combine.repeat != 1) {
+      line.text(", \"repeat\": ").number(combine.repeat);
+      line.text(", \"destination_stride\": ").number(combine.destination_stride);
+      line.text(", \"source_stride\": ").number(combine.source_stride);
+    }
+    line.text("}");
     line.flush_to(out);
   }
   if (!combines.empty()) line.text("\n").text(indent);

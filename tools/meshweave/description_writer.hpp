@@ -23,8 +23,9 @@ void write_transfers_form(std::ostream& out, const ExchangeDescription& descript
 //   {"topology": "m1472", "collective": "reduce-scatter", "algorithm": "flat",
 //    "steps": [{"compute_before": [COMBINE...], "description": TRANSFERS-FORM}, ...],
 //    "compute_after": [COMBINE...]}
-// with COMBINE {"tile", "destination", "sources": [...], "words"}; a
-// hierarchical plan also gives "group_size".
+// with COMBINE {"tile", "destination", "sources": [...], "words"} and, for a
+// combine done more than once, "repeat", "destination_stride" and
+// "source_stride" (bytes, as numbers); a hierarchical plan also gives "group_size".
 void write_collective(std::ostream& out, const CollectivePlan& plan);
 
 }  // namespace meshweave::tool
