@@ -16,6 +16,9 @@
 //   step 2         A[c] to (c, b), into its output[a]: output[a][q] is then
 //                  the shard from (a, q), as the layout wants.
 // [i][j] is shard i * (inner count) + j of the buffer.
+#include <optional>
+#include <utility>
+
 #include "collective_detail.hpp"
 
 namespace meshweave::collectives_detail {
@@ -23,30 +26,42 @@ namespace meshweave::collectives_detail {
 namespace {
 
 // Every member of each line sends one block of `count` words to every other
-// member of its line, in rounds as personal_exchange does them: in round k
-// member i sends to member i + k, after its own send and its receiver's
-// receive of the round before. `source(i, j)` is where member i keeps its
-// block for member j, `destination(i)` where member j keeps the block from i.
+// member of its line. The rounds pair the members up (the circle method; with
+// an odd count one member rests each round) and partners swap blocks: a tile
+// sends and receives one row at a time, and a pair keeps both busy where a
+// shift by k would leave every tile wanting to send and receive at once. Each
+// transfer follows its sender's send and its receiver's receive of the round
+// before, as personal_exchange's do. `source(i, j)` is where member i keeps
+// its block for member j, `destination(i)` where member j keeps the block from i.
 template <typename Source, typename Destination>
 void exchange_along(const std::vector<std::vector<std::uint16_t>>& lines, std::uint32_t count,
                     Source source, Destination destination, StepList& steps) {
   steps.next_step();
   const std::size_t m = lines.front().size();
+  const std::size_t even = m + m % 2;
+  const auto partner = [even](std::size_t round, std::size_t i) {
+    const std::size_t fixed = even - 1;
+    if (i == fixed) return round;
+    if (i == round) return fixed;
+    return (2 * round + fixed - i) % fixed;
+  };
   for (const std::vector<std::uint16_t>& line : lines) {
-    std::vector<std::size_t> sent(m);
-    std::vector<std::size_t> received(m);
-    for (std::size_t k = 1; k < m; ++k) {
-      std::vector<std::size_t> round(m);
+    std::vector<std::optional<std::size_t>> sent(m);
+    std::vector<std::optional<std::size_t>> received(m);
+    for (std::size_t k = 0; k + 1 < even; ++k) {
+      std::vector<std::pair<std::size_t, std::size_t>> round;
       for (std::size_t i = 0; i < m; ++i) {
-        const std::size_t to = (i + k) % m;
+        const std::size_t to = partner(k, i);
+        if (to >= m) continue;
         std::vector<std::size_t> after;
-        if (k > 1) after = {sent[i], received[to]};
-        round[i] = steps.point(line[i], line[to], count, source(i, to), destination(i),
-                               std::move(after));
+        if (sent[i]) after.push_back(*sent[i]);
+        if (received[to]) after.push_back(*received[to]);
+        round.emplace_back(i, steps.point(line[i], line[to], count, source(i, to), destination(i),
+                                          std::move(after)));
       }
-      for (std::size_t i = 0; i < m; ++i) {
-        sent[i] = round[i];
-        received[(i + k) % m] = round[i];
+      for (const auto& [i, t] : round) {
+        sent[i] = t;
+        received[partner(k, i)] = t;
       }
     }
   }
@@ -69,9 +84,12 @@ void build_all_to_all_grid(const CollectiveRequest& r, std::uint16_t group, Step
   for (std::size_t p = 0; p < n; ++p) {
     const std::size_t b = p % g;
     for (std::size_t d = 0; d < g; ++d) {
-      steps.pending.push_back(Combine{r.tiles[p], block(d == b ? b_buffer : a_buffer, d, rows),
-                                      {slot(r.input, w, d)}, w,
-                                      static_cast<std::uint32_t>(rows), shard_bytes,
+      steps.pending.push_back(Combine{r.tiles[p],
+                                      block(d == b ? b_buffer : a_buffer, d, rows),
+                                      {slot(r.input, w, d)},
+                                      w,
+                                      static_cast<std::uint32_t>(rows),
+                                      shard_bytes,
                                       static_cast<std::uint32_t>(g * shard_bytes)});
     }
   }
@@ -85,8 +103,11 @@ void build_all_to_all_grid(const CollectiveRequest& r, std::uint16_t group, Step
   for (std::size_t p = 0; p < n; ++p) {
     const std::size_t a = p / g;
     for (std::size_t c = 0; c < rows; ++c) {
-      steps.pending.push_back(Combine{r.tiles[p], block(c == a ? r.output : a_buffer, c, g),
-                                      {slot(b_buffer, w, c)}, w, static_cast<std::uint32_t>(g),
+      steps.pending.push_back(Combine{r.tiles[p],
+                                      block(c == a ? r.output : a_buffer, c, g),
+                                      {slot(b_buffer, w, c)},
+                                      w,
+                                      static_cast<std::uint32_t>(g),
                                       shard_bytes,
                                       static_cast<std::uint32_t>(rows * shard_bytes)});
     }
