@@ -1,9 +1,9 @@
 // All-to-all over a grid of groups. Participant p sits in row a = p / g (its
 // group) and column b = p % g of a grid of G = n / g rows. A shard from
 // (a, b) to (c, d) first moves along row a to (a, d), then along column d to
-// (c, d). Each tile so sends g - 1 + G - 1 blocks instead of n - 1 shards:
-// on small shards the per-transfer cost dominates, and it falls by about
-// sqrt(n) / 2.
+// (c, d). Each tile so sends g - 1 + G - 1 blocks instead of n - 1 shards,
+// which pays where each transfer's fixed cost dominates (small shards); but
+// every shard moves twice, so flat wins again once the shards are long.
 //
 // Scratch A (n shards) holds what a tile sends next, scratch B (n shards)
 // what it received in the first step:
