@@ -1,6 +1,7 @@
 #include "binding_support.hpp"
 
 #include <pybind11/numpy.h>
+#include <pybind11/stl.h>
 
 #include <algorithm>
 #include <cstdlib>

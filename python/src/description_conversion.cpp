@@ -224,7 +224,8 @@ std::vector<ScheduledTransfer> transfers_from(py::handle value, const Path& path
   for (std::size_t t = 0; t < transfers.size(); ++t) {
     PyObject* after = PyDict_GetItem(transfers[t].ptr(), key("after"));
     if (after == nullptr) continue;
-    const Path after_path = path.item(t).at("after");
+    const Path item = path.item(t);
+    const Path after_path = item.at("after");
     const py::list names = array(after, after_path);
     for (std::size_t i = 0; i < names.size(); ++i) {
       const py::handle name = names[i];
