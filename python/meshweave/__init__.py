@@ -7,7 +7,8 @@ back as numpy uint32 arrays when numpy is importable, as lists otherwise.
 >>> import meshweave
 >>> hex(meshweave.delay(134))
 '0x40a00086'
->>> meshweave.Topology.m1472().point_to_point(0, 1, 4)
+>>> meshweave.Topology.m1472().physical(46)
+1409
 """
 from ._errors import (AddressError, AssemblyError, CollectiveError, CompileError, CountError,
                       DescriptionError, DuplicateTileError, ExchangeError, HostPacketError,
