@@ -54,9 +54,13 @@ bool reads_as_words(const Py_buffer& view) {
 }
 
 std::uint32_t word_from(py::handle item) {
-  const auto value = item.cast<unsigned long long>();
-  if (value > std::numeric_limits<std::uint32_t>::max()) {
-    throw py::value_error("word " + std::to_string(value) + " does not fit 32 bits");
+  const py::int_ number = py::reinterpret_steal<py::int_>(PyNumber_Index(item.ptr()));
+  if (!number) throw py::error_already_set();  // TypeError: not an integer
+  int overflow = 0;
+  const long long value = PyLong_AsLongLongAndOverflow(number.ptr(), &overflow);
+  if (overflow != 0 || value < 0 || value > std::numeric_limits<std::uint32_t>::max()) {
+    throw py::value_error("word " + py::repr(number).cast<std::string>() +
+                          " is not a 32-bit unsigned number");
   }
   return static_cast<std::uint32_t>(value);
 }

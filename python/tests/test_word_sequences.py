@@ -55,6 +55,8 @@ def test_rows_in_any_integer_sequence(row):
 @pytest.mark.parametrize("row, error", [
     ([0] * 8, ValueError),
     ([2 ** 32] + [0] * 8, ValueError),
+    ([-1] + [0] * 8, ValueError),
+    ([1.5] + [0] * 8, TypeError),
     ("nine char", TypeError),
 ])
 def test_bad_rows(row, error):
