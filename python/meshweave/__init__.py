@@ -15,6 +15,5 @@ from ._errors import (AddressError, AssemblyError, CollectiveError, CompileError
                       MeshweaveError, PlanOffsetRangeError, ReceiverSetError, ScheduleError,
                       TileError)
 from ._meshweave import *  # noqa: F401,F403
-from ._meshweave import __doc__ as _extension_doc  # noqa: F401
 
 __version__ = "0.1.0"
