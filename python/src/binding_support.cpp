@@ -112,7 +112,9 @@ PlanRow row_from(py::handle sequence) {
   return row;
 }
 
-bool numpy_words() { return numpy_enabled(); }
+bool numpy_words() {
+  return numpy_enabled();
+}
 
 void set_numpy_words(bool enabled) {
   if (enabled) py::module_::import("numpy");  // raises when numpy is missing
@@ -122,14 +124,15 @@ void set_numpy_words(bool enabled) {
 py::object words_to_python(std::vector<std::uint32_t>&& words) {
   if (!numpy_enabled()) return py::cast(words);
   auto* owned = new std::vector<std::uint32_t>(std::move(words));
-  py::capsule owner(owned, [](void* pointer) { delete static_cast<std::vector<std::uint32_t>*>(pointer); });
+  py::capsule owner(
+      owned, [](void* pointer) { delete static_cast<std::vector<std::uint32_t>*>(pointer); });
   return py::array_t<std::uint32_t>(static_cast<py::ssize_t>(owned->size()), owned->data(), owner);
 }
 
 py::object words_view(std::span<const std::uint32_t> words, py::handle owner) {
   if (!numpy_enabled()) return py::cast(std::vector<std::uint32_t>(words.begin(), words.end()));
-  py::array array = py::array_t<std::uint32_t>(static_cast<py::ssize_t>(words.size()), words.data(),
-                                               owner);
+  py::array array =
+      py::array_t<std::uint32_t>(static_cast<py::ssize_t>(words.size()), words.data(), owner);
   mark_read_only(array);
   return array;
 }
@@ -186,11 +189,13 @@ void raise_exchange_error(const ExchangeError& error, const std::optional<Refusa
   raise(cls, std::move(instance));
 }
 
-void raise_refusal(const Refusal& refusal) { raise_exchange_error(refusal.error, refusal); }
+void raise_refusal(const Refusal& refusal) {
+  raise_exchange_error(refusal.error, refusal);
+}
 
 py::object compile_error_object(const CompileError& error) {
-  static constexpr const char* kinds[] = {"Library",    "TileConflict", "DestinationCount",
-                                          "AddressRange", "BothForms",  "AfterIndex",
+  static constexpr const char* kinds[] = {"Library",      "TileConflict", "DestinationCount",
+                                          "AddressRange", "BothForms",    "AfterIndex",
                                           "AfterCycle"};
   py::dict fields;
   fields["kind"] = kinds[static_cast<std::size_t>(error.kind)];
@@ -217,8 +222,7 @@ void raise_collective_error(const CollectiveError& error) {
   fields["kind"] = kinds[static_cast<std::size_t>(error.kind)];
   fields["message"] = error.message;
   fields["compile"] = error.compile ? compile_error_object(*error.compile) : py::object(py::none());
-  raise(error_class("CollectiveError"),
-        error_class("CollectiveError")(to_string(error), **fields));
+  raise(error_class("CollectiveError"), error_class("CollectiveError")(to_string(error), **fields));
 }
 
 void raise_assembly_error(const AssemblyError& error) {

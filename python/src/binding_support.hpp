@@ -98,7 +98,8 @@ template <class Class>
 void equality(Class& cls) {
   using T = typename Class::type;
   cls.def(
-      "__eq__", [](const T& a, py::object b) -> py::object {
+      "__eq__",
+      [](const T& a, py::object b) -> py::object {
         if (!py::isinstance<T>(b)) return py::reinterpret_borrow<py::object>(Py_NotImplemented);
         return py::bool_(a == b.cast<const T&>());
       },

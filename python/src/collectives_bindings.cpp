@@ -103,8 +103,8 @@ void bind_request(py::module_& m) {
            arg("halo") = HaloWords{})
       .def_readonly("kind", &CollectiveRequest::kind)
       .def_readonly("algorithm", &CollectiveRequest::algorithm)
-      .def_property_readonly("tiles",
-                             [](const CollectiveRequest& self) { return tiles_to_python(self.tiles); })
+      .def_property_readonly(
+          "tiles", [](const CollectiveRequest& self) { return tiles_to_python(self.tiles); })
       .def_readonly("words", &CollectiveRequest::words)
       .def_readonly("root", &CollectiveRequest::root)
       .def_readonly("input", &CollectiveRequest::input)
@@ -115,7 +115,8 @@ void bind_request(py::module_& m) {
       .def("__repr__", [](const CollectiveRequest& self) {
         return "CollectiveRequest(kind=" + std::string(collective_name(self.kind)) +
                ", algorithm=" + std::string(algorithm_name(self.algorithm)) +
-               ", tiles=" + std::to_string(self.tiles.size()) + ", words=" + std::to_string(self.words) + ")";
+               ", tiles=" + std::to_string(self.tiles.size()) +
+               ", words=" + std::to_string(self.words) + ")";
       });
   equality(request);
 }
@@ -136,9 +137,11 @@ void bind_plan(py::module_& m) {
 
   py::class_<CollectiveStep> step(m, "CollectiveStep",
                                   "Local work, then one exchange in the transfers form.");
-  step.def_property_readonly(
-          "combine_before",
-          [](py::object self) { return references(self.cast<const CollectiveStep&>().combine_before, self); })
+  step.def_property_readonly("combine_before",
+                             [](py::object self) {
+                               return references(self.cast<const CollectiveStep&>().combine_before,
+                                                 self);
+                             })
       .def_readonly("exchange", &CollectiveStep::exchange)
       .def("__repr__", [](const CollectiveStep& self) {
         return "CollectiveStep(combine_before=" + std::to_string(self.combine_before.size()) +
@@ -168,14 +171,20 @@ void bind_plan(py::module_& m) {
       .def_readonly("input_words", &CollectivePlan::input_words)
       .def_readonly("output_words", &CollectivePlan::output_words)
       .def_readonly("scratch_words", &CollectivePlan::scratch_words)
-      .def_property_readonly(
-          "steps", [](py::object self) { return references(self.cast<const CollectivePlan&>().steps, self); })
-      .def_property_readonly(
-          "combine_after",
-          [](py::object self) { return references(self.cast<const CollectivePlan&>().combine_after, self); })
-      .def_property_readonly(
-          "candidates",
-          [](py::object self) { return references(self.cast<const CollectivePlan&>().candidates, self); })
+      .def_property_readonly("steps",
+                             [](py::object self) {
+                               return references(self.cast<const CollectivePlan&>().steps, self);
+                             })
+      .def_property_readonly("combine_after",
+                             [](py::object self) {
+                               return references(self.cast<const CollectivePlan&>().combine_after,
+                                                 self);
+                             })
+      .def_property_readonly("candidates",
+                             [](py::object self) {
+                               return references(self.cast<const CollectivePlan&>().candidates,
+                                                 self);
+                             })
       .def_readonly("chosen", &CollectivePlan::chosen)
       .def("__repr__", [](const CollectivePlan& self) {
         return "CollectivePlan(kind=" + std::string(collective_name(self.request.kind)) +
@@ -188,9 +197,11 @@ void bind_plan(py::module_& m) {
       .def_readonly("horizon", &CollectiveEstimate::horizon)
       .def_readonly("lower_bound", &CollectiveEstimate::lower_bound)
       .def_readonly("longest_program_words", &CollectiveEstimate::longest_program_words)
-      .def_property_readonly(
-          "steps",
-          [](py::object self) { return references(self.cast<const CollectiveEstimate&>().steps, self); })
+      .def_property_readonly("steps",
+                             [](py::object self) {
+                               return references(self.cast<const CollectiveEstimate&>().steps,
+                                                 self);
+                             })
       .def("__repr__", [](const CollectiveEstimate& self) {
         return "CollectiveEstimate(horizon=" + std::to_string(self.horizon) +
                ", lower_bound=" + std::to_string(self.lower_bound) + ")";
@@ -202,7 +213,8 @@ void bind_plan(py::module_& m) {
       .def_readonly("tile", &ReplayIssue::tile)
       .def_readonly("what", &ReplayIssue::what)
       .def("__str__", [](const ReplayIssue& self) { return to_string(self); })
-      .def("__repr__", [](const ReplayIssue& self) { return "ReplayIssue(" + to_string(self) + ")"; });
+      .def("__repr__",
+           [](const ReplayIssue& self) { return "ReplayIssue(" + to_string(self) + ")"; });
   equality(issue);
 }
 
@@ -220,7 +232,8 @@ void bind_operations(py::module_& m) {
         return std::move(*plan);
       },
       arg("topology"), arg("request"),
-      "Checks the request and builds the plan; Auto weighs every candidate. Raises CollectiveError.");
+      "Checks the request and builds the plan; Auto weighs every candidate. Raises "
+      "CollectiveError.");
   m.def(
       "estimate_collective",
       [](const Topology& topology, const CollectivePlan& plan) {
@@ -254,7 +267,8 @@ void bind_operations(py::module_& m) {
          std::size_t limit) {
         std::vector<CompiledExchange> steps;
         steps.reserve(compiled.size());
-        for (const py::handle step : compiled) steps.push_back(step.cast<const CompiledExchange&>());
+        for (const py::handle step : compiled)
+          steps.push_back(step.cast<const CompiledExchange&>());
         std::vector<ReplayIssue> issues;
         {
           py::gil_scoped_release release;

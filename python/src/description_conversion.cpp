@@ -110,7 +110,9 @@ PyObject* key(const char* name) {
   return at->second;
 }
 
-PyObject* lookup(const py::dict& entry, PyObject* name) { return PyDict_GetItem(entry.ptr(), name); }
+PyObject* lookup(const py::dict& entry, PyObject* name) {
+  return PyDict_GetItem(entry.ptr(), name);
+}
 
 // `present` known keys were found; any other key is refused.
 void check_keys(const py::dict& entry, const Path& path, std::size_t present,
@@ -144,7 +146,8 @@ Transfer transfer_from(py::handle value, const Path& path, bool scheduled) {
                         found(source_value) + found(destination_value);
   if (scheduled) {
     present += found(lookup(entry, key("id"))) + found(lookup(entry, key("after")));
-    check_keys(entry, path, present, {"from", "to", "words", "source", "destination", "id", "after"},
+    check_keys(entry, path, present,
+               {"from", "to", "words", "source", "destination", "id", "after"},
                "from, to, words, source, destination, id, after");
   } else {
     check_keys(entry, path, present, {"from", "to", "words", "source", "destination"},
@@ -152,9 +155,9 @@ Transfer transfer_from(py::handle value, const Path& path, bool scheduled) {
   }
   const std::uint16_t sender = tile(required(from_value, "from", path), path.at("from"));
   const py::handle to = required(to_value, "to", path);
-  const auto count = static_cast<std::uint32_t>(integer(
-      required(words_value, "words", path), path.at("words"),
-      std::numeric_limits<std::uint32_t>::max(), "word count"));
+  const auto count =
+      static_cast<std::uint32_t>(integer(required(words_value, "words", path), path.at("words"),
+                                         std::numeric_limits<std::uint32_t>::max(), "word count"));
   const std::uint32_t source = address(required(source_value, "source", path), path.at("source"));
   const py::handle destination = required(destination_value, "destination", path);
   if (PyLong_Check(to.ptr()) || PyBool_Check(to.ptr())) {
@@ -191,7 +194,8 @@ std::vector<Phase> phases_from(py::handle value, const Path& path) {
     const Path phase_path = path.item(k);
     const py::dict phase = object(phases[k], phase_path);
     PyObject* const transfers_value = lookup(phase, key("transfers"));
-    check_keys(phase, phase_path, std::size_t{transfers_value != nullptr}, {"transfers"}, "transfers");
+    check_keys(phase, phase_path, std::size_t{transfers_value != nullptr}, {"transfers"},
+               "transfers");
     const Path transfers_path = phase_path.at("transfers");
     const py::list transfers =
         array(required(transfers_value, "transfers", phase_path), transfers_path);
@@ -261,7 +265,8 @@ ExchangeDescription description_from_dict(py::handle value) {
   if (phases != nullptr && transfers != nullptr) {
     fail(root.at("transfers"), "a description gives \"phases\" or \"transfers\", not both");
   }
-  if (phases == nullptr && transfers == nullptr) fail(root, "missing \"phases\" (or \"transfers\")");
+  if (phases == nullptr && transfers == nullptr)
+    fail(root, "missing \"phases\" (or \"transfers\")");
   ExchangeDescription out;
   if (phases != nullptr) {
     out.phases = phases_from(phases, root.at("phases"));

@@ -19,7 +19,7 @@ namespace {
 template <class T, class V>
 struct Member {
   const char* name;
-  V T::*pointer;
+  V T::* pointer;
 };
 template <class T, class... V>
 constexpr auto members(Member<T, V>... list) {
@@ -29,81 +29,100 @@ constexpr auto members(Member<T, V>... list) {
 // The fields of each kind, named and ordered as its encoder takes them.
 template <class T>
 constexpr auto fields_of();
-template <> constexpr auto fields_of<op::Delay>() {
+template <>
+constexpr auto fields_of<op::Delay>() {
   return members(Member<op::Delay, std::uint32_t>{"cycles", &op::Delay::cycles});
 }
-template <> constexpr auto fields_of<op::PicDelay>() {
+template <>
+constexpr auto fields_of<op::PicDelay>() {
   return members(Member<op::PicDelay, std::uint32_t>{"wait", &op::PicDelay::wait},
                  Member<op::PicDelay, std::uint32_t>{"flag", &op::PicDelay::flag},
                  Member<op::PicDelay, std::uint32_t>{"address", &op::PicDelay::address});
 }
-template <> constexpr auto fields_of<op::XpicDelay>() {
+template <>
+constexpr auto fields_of<op::XpicDelay>() {
   return members(Member<op::XpicDelay, std::uint32_t>{"wait", &op::XpicDelay::wait},
                  Member<op::XpicDelay, std::uint32_t>{"flag", &op::XpicDelay::flag},
                  Member<op::XpicDelay, std::uint32_t>{"selector", &op::XpicDelay::selector});
 }
-template <> constexpr auto fields_of<op::Send>() {
+template <>
+constexpr auto fields_of<op::Send>() {
   return members(Member<op::Send, std::uint32_t>{"count_minus_one", &op::Send::count_minus_one},
                  Member<op::Send, std::uint32_t>{"direction", &op::Send::direction},
                  Member<op::Send, std::uint32_t>{"base_word", &op::Send::base_word});
 }
-template <> constexpr auto fields_of<op::SendContinuation>() {
+template <>
+constexpr auto fields_of<op::SendContinuation>() {
   using S = op::SendContinuation;
   return members(Member<S, std::uint32_t>{"count_minus_one", &S::count_minus_one},
                  Member<S, std::uint32_t>{"direction", &S::direction},
                  Member<S, std::uint32_t>{"base_word", &S::base_word},
                  Member<S, std::uint32_t>{"reserved", &S::reserved});
 }
-template <> constexpr auto fields_of<op::Sync>() {
+template <>
+constexpr auto fields_of<op::Sync>() {
   return members(Member<op::Sync, std::uint32_t>{"operand", &op::Sync::operand});
 }
-template <> constexpr auto fields_of<op::Setzi>() {
+template <>
+constexpr auto fields_of<op::Setzi>() {
   return members(Member<op::Setzi, std::uint8_t>{"reg", &op::Setzi::reg},
                  Member<op::Setzi, std::uint32_t>{"immediate", &op::Setzi::immediate});
 }
-template <> constexpr auto fields_of<op::Put>() {
+template <>
+constexpr auto fields_of<op::Put>() {
   return members(Member<op::Put, std::uint8_t>{"special", &op::Put::special},
                  Member<op::Put, std::uint8_t>{"reg", &op::Put::reg});
 }
-template <> constexpr auto fields_of<op::Br>() {
+template <>
+constexpr auto fields_of<op::Br>() {
   return members(Member<op::Br, std::uint8_t>{"reg", &op::Br::reg});
 }
-template <> constexpr auto fields_of<op::Brz>() {
+template <>
+constexpr auto fields_of<op::Brz>() {
   return members(Member<op::Brz, std::uint8_t>{"reg", &op::Brz::reg},
                  Member<op::Brz, std::uint32_t>{"target_address", &op::Brz::target_address});
 }
-template <> constexpr auto fields_of<op::Call>() {
+template <>
+constexpr auto fields_of<op::Call>() {
   return members(Member<op::Call, std::uint8_t>{"return_register", &op::Call::return_register},
                  Member<op::Call, std::uint32_t>{"target_address", &op::Call::target_address});
 }
-template <> constexpr auto fields_of<op::Ld32>() {
+template <>
+constexpr auto fields_of<op::Ld32>() {
   using L = op::Ld32;
   return members(Member<L, std::uint8_t>{"destination", &L::destination},
-                 Member<L, std::uint8_t>{"base", &L::base}, Member<L, std::uint8_t>{"delta", &L::delta},
+                 Member<L, std::uint8_t>{"base", &L::base},
+                 Member<L, std::uint8_t>{"delta", &L::delta},
                  Member<L, std::uint16_t>{"word_offset", &L::word_offset});
 }
-template <> constexpr auto fields_of<op::St32>() {
+template <>
+constexpr auto fields_of<op::St32>() {
   using S = op::St32;
   return members(Member<S, std::uint8_t>{"source", &S::source},
-                 Member<S, std::uint8_t>{"base", &S::base}, Member<S, std::uint8_t>{"delta", &S::delta},
+                 Member<S, std::uint8_t>{"base", &S::base},
+                 Member<S, std::uint8_t>{"delta", &S::delta},
                  Member<S, std::uint16_t>{"word_offset", &S::word_offset});
 }
-template <> constexpr auto fields_of<op::Add>() {
+template <>
+constexpr auto fields_of<op::Add>() {
   return members(Member<op::Add, std::uint8_t>{"destination", &op::Add::destination},
                  Member<op::Add, std::uint8_t>{"source", &op::Add::source},
                  Member<op::Add, std::int32_t>{"immediate", &op::Add::immediate});
 }
-template <> constexpr auto fields_of<op::And>() {
+template <>
+constexpr auto fields_of<op::And>() {
   return members(Member<op::And, std::uint8_t>{"destination", &op::And::destination},
                  Member<op::And, std::uint8_t>{"source", &op::And::source},
                  Member<op::And, std::uint16_t>{"immediate", &op::And::immediate});
 }
-template <> constexpr auto fields_of<op::Shl>() {
+template <>
+constexpr auto fields_of<op::Shl>() {
   return members(Member<op::Shl, std::uint8_t>{"destination", &op::Shl::destination},
                  Member<op::Shl, std::uint8_t>{"source", &op::Shl::source},
                  Member<op::Shl, std::uint16_t>{"immediate", &op::Shl::immediate});
 }
-template <> constexpr auto fields_of<op::Data>() {
+template <>
+constexpr auto fields_of<op::Data>() {
   return members(Member<op::Data, std::uint32_t>{"word", &op::Data::word});
 }
 
@@ -112,8 +131,9 @@ py::dict fields_dict(const Instruction& instruction) {
   std::visit(
       [&out](const auto& fields) {
         using T = std::decay_t<decltype(fields)>;
-        std::apply([&](const auto&... member) { ((out[member.name] = fields.*(member.pointer)), ...); },
-                   fields_of<T>());
+        std::apply(
+            [&](const auto&... member) { ((out[member.name] = fields.*(member.pointer)), ...); },
+            fields_of<T>());
       },
       instruction.fields);
   return out;
@@ -137,9 +157,9 @@ Instruction instruction_from(const py::kwargs& given) {
       },
       fields_of<T>());
   if (used != given.size()) {
-    throw py::type_error("unknown field for " + std::string(kind_name(T::kind)) + ": expected " +
-                         py::str(py::list(fields_dict(Instruction{T{}}).attr("keys")()))
-                             .cast<std::string>());
+    throw py::type_error(
+        "unknown field for " + std::string(kind_name(T::kind)) + ": expected " +
+        py::str(py::list(fields_dict(Instruction{T{}}).attr("keys")())).cast<std::string>());
   }
   return Instruction{fields};
 }
@@ -180,7 +200,8 @@ void bind_disassembly(py::module_& m) {
       .def("__repr__", [](const Instruction& self) {
         std::string text = "Instruction(InstructionKind." + std::string(kind_name(self.kind()));
         for (const auto& [name, value] : fields_dict(self)) {
-          text += ", " + py::str(name).cast<std::string>() + "=" + py::str(value).cast<std::string>();
+          text +=
+              ", " + py::str(name).cast<std::string>() + "=" + py::str(value).cast<std::string>();
         }
         return text + ")";
       });
@@ -201,7 +222,8 @@ void bind_disassembly(py::module_& m) {
         if (!words) raise_assembly_error(words.error());
         return words_to_python(std::move(*words));
       },
-      arg("text"), "Reads the text form back, one word per instruction line; AssemblyError on a fault.");
+      arg("text"),
+      "Reads the text form back, one word per instruction line; AssemblyError on a fault.");
   m.def(
       "instruction_syntax",
       [] {

@@ -21,9 +21,7 @@ struct RecordedEvent {
   std::string message;
   std::vector<EventField> fields;
 
-  std::string text() const {
-    return to_string(Event{level, target, message, fields});
-  }
+  std::string text() const { return to_string(Event{level, target, message, fields}); }
 };
 
 // Forwards accepted events to a Python callable. `accepts` never needs the
@@ -31,7 +29,8 @@ struct RecordedEvent {
 // any thread and with the GIL released.
 class PythonSink final : public EventSink {
  public:
-  PythonSink(py::function callable, EventLevel level) : callable_(std::move(callable)), level_(level) {}
+  PythonSink(py::function callable, EventLevel level)
+      : callable_(std::move(callable)), level_(level) {}
 
   ~PythonSink() override {
     if (Py_IsInitialized() == 0) {
@@ -86,7 +85,8 @@ void bind_events(py::module_& m) {
           "fields",
           [](const RecordedEvent& self) {
             py::dict out;
-            for (const EventField& field : self.fields) out[py::str(std::string(field.name))] = field.value;
+            for (const EventField& field : self.fields)
+              out[py::str(std::string(field.name))] = field.value;
             return out;
           },
           "The fields by name, in their documented order; values in debug form.")
@@ -109,7 +109,8 @@ void bind_events(py::module_& m) {
       "event_sink",
       []() -> py::object {
         const std::shared_ptr<EventSink> current = event_sink();
-        if (const auto* python = dynamic_cast<const PythonSink*>(current.get())) return python->callable();
+        if (const auto* python = dynamic_cast<const PythonSink*>(current.get()))
+          return python->callable();
         return py::none();
       },
       "The callable installed now, or None.");

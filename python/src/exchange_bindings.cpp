@@ -87,8 +87,8 @@ void bind_descriptions(py::module_& m) {
            arg("sender"), arg("receivers"), arg("count"), arg("source_address"),
            arg("destination_addresses"))
       .def_readonly("sender", &MulticastTransfer::sender)
-      .def_property_readonly("receivers",
-                             [](const MulticastTransfer& t) { return tiles_to_python(t.receivers); })
+      .def_property_readonly(
+          "receivers", [](const MulticastTransfer& t) { return tiles_to_python(t.receivers); })
       .def_readonly("count", &MulticastTransfer::count)
       .def_readonly("source_address", &MulticastTransfer::source_address)
       .def_property_readonly(
@@ -107,12 +107,14 @@ void bind_descriptions(py::module_& m) {
   });
 
   py::class_<Phase> phase(m, "Phase", "Transfers that start together.");
-  phase.def(py::init([](std::vector<Transfer> transfers) { return Phase{std::move(transfers)}; }),
-            arg("transfers"))
+  phase
+      .def(py::init([](std::vector<Transfer> transfers) { return Phase{std::move(transfers)}; }),
+           arg("transfers"))
       .def_property_readonly("transfers",
                              [](const Phase& self) {
                                py::list out;
-                               for (const Transfer& t : self.transfers) out.append(transfer_to_python(t));
+                               for (const Transfer& t : self.transfers)
+                                 out.append(transfer_to_python(t));
                                return out;
                              })
       .def("__repr__", [](const Phase& self) {
@@ -128,11 +130,14 @@ void bind_descriptions(py::module_& m) {
              return ScheduledTransfer{std::move(transfer), std::move(after)};
            }),
            arg("transfer"), arg("after") = std::vector<std::size_t>{})
-      .def_property_readonly("transfer",
-                             [](const ScheduledTransfer& self) { return transfer_to_python(self.transfer); })
-      .def_property_readonly("after", [](const ScheduledTransfer& self) { return py::cast(self.after); })
+      .def_property_readonly(
+          "transfer",
+          [](const ScheduledTransfer& self) { return transfer_to_python(self.transfer); })
+      .def_property_readonly("after",
+                             [](const ScheduledTransfer& self) { return py::cast(self.after); })
       .def("__repr__", [](const ScheduledTransfer& self) {
-        return "ScheduledTransfer(" + py::repr(transfer_to_python(self.transfer)).cast<std::string>() +
+        return "ScheduledTransfer(" +
+               py::repr(transfer_to_python(self.transfer)).cast<std::string>() +
                ", after=" + py::repr(py::cast(self.after)).cast<std::string>() + ")";
       });
   equality(scheduled);
@@ -146,12 +151,14 @@ void bind_descriptions(py::module_& m) {
       .def(py::init([](std::vector<Phase> phases, std::vector<ScheduledTransfer> transfers) {
              return ExchangeDescription{std::move(phases), std::move(transfers)};
            }),
-           arg("phases") = std::vector<Phase>{}, arg("transfers") = std::vector<ScheduledTransfer>{})
+           arg("phases") = std::vector<Phase>{},
+           arg("transfers") = std::vector<ScheduledTransfer>{})
       .def_static("from_dict", &description_from_dict, arg("description"),
                   "The description a dict in the JSON format stands for (as json.load gives it).")
       .def_property_readonly("phases",
                              [](py::object self) {
-                               return references(self.cast<const ExchangeDescription&>().phases, self);
+                               return references(self.cast<const ExchangeDescription&>().phases,
+                                                 self);
                              })
       .def_property_readonly("transfers",
                              [](py::object self) {
@@ -181,7 +188,8 @@ void bind_options(py::module_& m) {
       .def_readonly("idle_programs", &CompileOptions::idle_programs,
                     "Give every tile that takes no part an idle program too.")
       .def("__repr__", [](const CompileOptions& self) {
-        return std::string("CompileOptions(idle_programs=") + (self.idle_programs ? "True" : "False") + ")";
+        return std::string("CompileOptions(idle_programs=") +
+               (self.idle_programs ? "True" : "False") + ")";
       });
   py::class_<ScheduleOptions>(m, "ScheduleOptions", "Transforms the scheduler applies.")
       .def(py::init([](bool split_long_transfers, bool merge_into_multicasts) {
@@ -203,7 +211,8 @@ void bind_results(py::module_& m) {
   program.def_readonly("logical", &TileProgram::logical)
       .def_readonly("physical", &TileProgram::physical)
       .def_property_readonly(
-          "words", [](py::object self) { return words_view(self.cast<const TileProgram&>().words, self); },
+          "words",
+          [](py::object self) { return words_view(self.cast<const TileProgram&>().words, self); },
           "The program's words (a read-only view).")
       .def("__repr__", [](const TileProgram& self) {
         return "TileProgram(logical=" + std::to_string(self.logical) +
@@ -229,29 +238,39 @@ void bind_results(py::module_& m) {
         return "TransferTiming(phase=" + std::to_string(self.phase) +
                ", transfer=" + std::to_string(self.transfer) +
                ", send_cycle=" + std::to_string(self.send_cycle) +
-               ", start=" + std::to_string(self.start) + ", count=" + std::to_string(self.count) + ")";
+               ", start=" + std::to_string(self.start) + ", count=" + std::to_string(self.count) +
+               ")";
       });
   equality(timing_class);
 
-  py::class_<CompiledExchange> compiled(m, "CompiledExchange",
-                                        "Every tile's program and every transfer's timing. Read-only.");
+  py::class_<CompiledExchange> compiled(
+      m, "CompiledExchange", "Every tile's program and every transfer's timing. Read-only.");
   compiled.def_readonly("horizon", &CompiledExchange::horizon, "Cycle at which every program ends.")
-      .def_property_readonly(
-          "phase_starts",
-          [](py::object self) { return words_view(self.cast<const CompiledExchange&>().phase_starts, self); })
-      .def_property_readonly(
-          "phase_ends",
-          [](py::object self) { return words_view(self.cast<const CompiledExchange&>().phase_ends, self); })
+      .def_property_readonly("phase_starts",
+                             [](py::object self) {
+                               return words_view(self.cast<const CompiledExchange&>().phase_starts,
+                                                 self);
+                             })
+      .def_property_readonly("phase_ends",
+                             [](py::object self) {
+                               return words_view(self.cast<const CompiledExchange&>().phase_ends,
+                                                 self);
+                             })
       .def_property_readonly(
           "programs",
-          [](py::object self) { return references(self.cast<const CompiledExchange&>().programs, self); },
+          [](py::object self) {
+            return references(self.cast<const CompiledExchange&>().programs, self);
+          },
           "Programs ordered by logical tile.")
       .def_property_readonly(
           "timings",
-          [](py::object self) { return references(self.cast<const CompiledExchange&>().timings, self); },
+          [](py::object self) {
+            return references(self.cast<const CompiledExchange&>().timings, self);
+          },
           "One timing per transfer (or piece), in program order.")
       .def(
-          "program", [](const CompiledExchange& self, std::uint16_t logical) { return self.program(logical); },
+          "program",
+          [](const CompiledExchange& self, std::uint16_t logical) { return self.program(logical); },
           py::arg("logical"), py::return_value_policy::reference_internal,
           "The program of `logical`, or None.")
       .def(
@@ -278,19 +297,22 @@ void bind_results(py::module_& m) {
       .def_readonly("word_offset", &ScheduledPiece::word_offset)
       .def_readonly("count", &ScheduledPiece::count)
       .def_readonly("start", &ScheduledPiece::start)
-      .def_property_readonly("merged", [](const ScheduledPiece& self) { return py::cast(self.merged); })
+      .def_property_readonly("merged",
+                             [](const ScheduledPiece& self) { return py::cast(self.merged); })
       .def("__repr__", [](const ScheduledPiece& self) {
         return "ScheduledPiece(transfer=" + std::to_string(self.transfer) +
                ", word_offset=" + std::to_string(self.word_offset) +
-               ", count=" + std::to_string(self.count) + ", start=" + std::to_string(self.start) + ")";
+               ", count=" + std::to_string(self.count) + ", start=" + std::to_string(self.start) +
+               ")";
       });
   equality(piece);
 
   py::class_<ExchangeSchedule> schedule(m, "ExchangeSchedule", "Where every transfer runs.");
   schedule.def_readonly("horizon", &ExchangeSchedule::horizon)
-      .def_property_readonly(
-          "pieces",
-          [](py::object self) { return references(self.cast<const ExchangeSchedule&>().pieces, self); })
+      .def_property_readonly("pieces",
+                             [](py::object self) {
+                               return references(self.cast<const ExchangeSchedule&>().pieces, self);
+                             })
       .def_readonly("phase_layout", &ExchangeSchedule::phase_layout)
       .def("__repr__", [](const ExchangeSchedule& self) {
         return "ExchangeSchedule(horizon=" + std::to_string(self.horizon) +
@@ -313,9 +335,10 @@ void bind_results(py::module_& m) {
                                         "What compiling would give, without building programs.");
   estimate.def_readonly("horizon", &ExchangeEstimate::horizon)
       .def_readonly("lower_bound", &ExchangeEstimate::lower_bound)
-      .def_property_readonly(
-          "tiles",
-          [](py::object self) { return references(self.cast<const ExchangeEstimate&>().tiles, self); })
+      .def_property_readonly("tiles",
+                             [](py::object self) {
+                               return references(self.cast<const ExchangeEstimate&>().tiles, self);
+                             })
       .def("__repr__", [](const ExchangeEstimate& self) {
         return "ExchangeEstimate(horizon=" + std::to_string(self.horizon) +
                ", lower_bound=" + std::to_string(self.lower_bound) +
@@ -338,7 +361,8 @@ void bind_results(py::module_& m) {
   equality(conflict);
   py::class_<TileConflicts>(m, "TileConflicts", "The first conflicts and the count of all.")
       .def_property_readonly(
-          "first", [](py::object self) { return references(self.cast<const TileConflicts&>().first, self); })
+          "first",
+          [](py::object self) { return references(self.cast<const TileConflicts&>().first, self); })
       .def_readonly("total", &TileConflicts::total);
 
   py::class_<VerifyIssue> issue(m, "VerifyIssue",
@@ -349,7 +373,8 @@ void bind_results(py::module_& m) {
       .def_readonly("expected", &VerifyIssue::expected)
       .def_readonly("found", &VerifyIssue::found)
       .def("__str__", [](const VerifyIssue& self) { return to_string(self); })
-      .def("__repr__", [](const VerifyIssue& self) { return "VerifyIssue(" + to_string(self) + ")"; });
+      .def("__repr__",
+           [](const VerifyIssue& self) { return "VerifyIssue(" + to_string(self) + ")"; });
   equality(issue);
 }
 
@@ -421,7 +446,8 @@ void bind_operations(py::module_& m) {
       "check_form",
       [](py::handle value) {
         std::optional<ExchangeDescription> storage;
-        const std::expected<void, CompileError> checked = check_form(description_from(value, storage));
+        const std::expected<void, CompileError> checked =
+            check_form(description_from(value, storage));
         if (!checked) raise_compile_error(checked.error());
       },
       arg("description"),

@@ -30,9 +30,8 @@ void bind_records(py::module_& m) {
       .def_readonly("word0", &HostPacketHeader::word0)
       .def_readonly("word1", &HostPacketHeader::word1)
       .def("__repr__", [](const HostPacketHeader& self) { return to_string(self); });
-  equality_and_hash(header, [](const HostPacketHeader& self) {
-    return py::make_tuple(self.word0, self.word1);
-  });
+  equality_and_hash(
+      header, [](const HostPacketHeader& self) { return py::make_tuple(self.word0, self.word1); });
 
   py::class_<HostTransferChunk> chunk(
       m, "HostTransferChunk",
@@ -61,8 +60,9 @@ void bind_records(py::module_& m) {
   py::class_<HostHierarchy> hierarchy(
       m, "HostHierarchy",
       "The two tiles of a host operation: the one that sends the xreq packet and the target.");
-  hierarchy.def(py::init<std::uint16_t, std::uint16_t>(), arg("xreq_physical_tile"),
-                arg("target_physical_tile"))
+  hierarchy
+      .def(py::init<std::uint16_t, std::uint16_t>(), arg("xreq_physical_tile"),
+           arg("target_physical_tile"))
       .def_readonly("xreq_physical_tile", &HostHierarchy::xreq_physical_tile)
       .def_readonly("target_physical_tile", &HostHierarchy::target_physical_tile)
       .def("__repr__", [](const HostHierarchy& self) {
@@ -81,16 +81,16 @@ void bind_records(py::module_& m) {
              return TileToHostProgram{words_from(instructions), words_from(packet_words)};
            }),
            arg("instructions"), arg("packet_words"))
-      .def_property_readonly(
-          "instructions",
-          [](py::object self) {
-            return words_view(self.cast<const TileToHostProgram&>().instructions, self);
-          })
-      .def_property_readonly(
-          "packet_words",
-          [](py::object self) {
-            return words_view(self.cast<const TileToHostProgram&>().packet_words, self);
-          })
+      .def_property_readonly("instructions",
+                             [](py::object self) {
+                               return words_view(self.cast<const TileToHostProgram&>().instructions,
+                                                 self);
+                             })
+      .def_property_readonly("packet_words",
+                             [](py::object self) {
+                               return words_view(self.cast<const TileToHostProgram&>().packet_words,
+                                                 self);
+                             })
       .def("__repr__", [](const TileToHostProgram& self) {
         return "TileToHostProgram(instructions=" + std::to_string(self.instructions.size()) +
                " words, packet_words=" + std::to_string(self.packet_words.size()) + " words)";
@@ -117,14 +117,17 @@ void bind_packet_headers(py::module_& m) {
 
   m.def(
       "validate_host_tile",
-      [](std::uint16_t physical_tile) { value_or_raise(explained::validate_host_tile(physical_tile)); },
+      [](std::uint16_t physical_tile) {
+        value_or_raise(explained::validate_host_tile(physical_tile));
+      },
       arg("physical_tile"), "Raises HostPacketError unless a host packet can name the tile.");
   m.def(
       "validate_host_to_tile_tile",
       [](std::uint16_t physical_tile) {
         value_or_raise(explained::validate_host_to_tile_tile(physical_tile));
       },
-      arg("physical_tile"), "Raises HostPacketError unless a host-to-tile header can name the tile.");
+      arg("physical_tile"),
+      "Raises HostPacketError unless a host-to-tile header can name the tile.");
   m.def(
       "host_mux_for_tile",
       [](std::uint16_t physical_tile) {
@@ -165,8 +168,7 @@ void bind_packet_headers(py::module_& m) {
       [](std::uint16_t physical_tile, std::uint32_t dummy_tile_address) {
         return value_or_raise(explained::zero_byte_read_packet(physical_tile, dummy_tile_address));
       },
-      arg("physical_tile"), arg("dummy_tile_address"),
-      "A host-to-tile Short header of no length.");
+      arg("physical_tile"), arg("dummy_tile_address"), "A host-to-tile Short header of no length.");
 }
 
 void bind_transfer_planner(py::module_& m) {
@@ -183,8 +185,8 @@ void bind_transfer_planner(py::module_& m) {
                                std::uint32_t count) -> Result<HostPacketHeader> {
           return packet(tile, host, count).cast<HostPacketHeader>();
         };
-        return copies(value_or_raise(
-            explained::plan_host_transfer(tile_address, host_offset, bytes, long_max_bytes, build)));
+        return copies(value_or_raise(explained::plan_host_transfer(tile_address, host_offset, bytes,
+                                                                   long_max_bytes, build)));
       },
       arg("tile_address"), arg("host_offset"), arg("bytes"), arg("long_max_bytes"), arg("packet"),
       "Splits a transfer into chunks, calling packet(tile, host, count) for each chunk's "
@@ -300,8 +302,8 @@ void bind_programs(py::module_& m) {
   m.def(
       "assemble_host_xreq_program_for_targets",
       [](const std::vector<std::uint16_t>& target_physical_tiles, std::uint32_t packet_address) {
-        return value_or_raise(
-            explained::assemble_host_xreq_program_for_targets(target_physical_tiles, packet_address));
+        return value_or_raise(explained::assemble_host_xreq_program_for_targets(
+            target_physical_tiles, packet_address));
       },
       arg("target_physical_tiles"), arg("packet_address"),
       "Xreq program naming every target in one packet.");

@@ -11,7 +11,8 @@ namespace meshweave::python {
 
 void bind_errors(py::module_& m) {
   py::list messages;
-  for (const std::string_view message : schedule_message::all) messages.append(std::string(message));
+  for (const std::string_view message : schedule_message::all)
+    messages.append(std::string(message));
   m.attr("SCHEDULE_MESSAGES") = py::tuple(messages);
 }
 
@@ -24,9 +25,11 @@ void bind_instruction_words(py::module_& m) {
   m.attr("MIN_TRANSFER_WORDS") = MIN_TRANSFER_WORDS;
   m.attr("MAX_TRANSFER_WORDS") = MAX_TRANSFER_WORDS;
 
-  m.def("delay", &delay, arg("cycles"), "DELAY of cycles + 1 cycles; the operand is cut to 19 bits.");
+  m.def("delay", &delay, arg("cycles"),
+        "DELAY of cycles + 1 cycles; the operand is cut to 19 bits.");
   m.def("delay_pic", &delay_pic, arg("a"), arg("b"), arg("c"),
-        "PIC delay: waits a + 1 cycles, flag b, receive-buffer word address c (cut to their fields).");
+        "PIC delay: waits a + 1 cycles, flag b, receive-buffer word address c (cut to their "
+        "fields).");
   m.def("delay_xpic", &delay_xpic, arg("a"), arg("b"), arg("c"),
         "XPIC delay: waits a + 1 cycles, flag b, tile selector c (cut to their fields).");
   m.def(
@@ -38,7 +41,8 @@ void bind_instruction_words(py::module_& m) {
       "SEND of count_minus_one + 1 words from word address base_word; raises ScheduleError "
       "when an operand does not fit its field.");
   m.def("send_off", &send_off, arg("count_minus_one"), arg("direction"), arg("base_word"),
-        "Continuation SEND: a 12-bit count split over two 6-bit fields; operands cut to their fields.");
+        "Continuation SEND: a 12-bit count split over two 6-bit fields; operands cut to their "
+        "fields.");
   m.def(
       "validate_count", [](std::uint32_t count) { value_or_raise(validate_count(count)); },
       arg("count"), "Raises CountError unless 1 <= count <= 4148.");
@@ -87,7 +91,8 @@ void bind_instruction_words(py::module_& m) {
       arg("reg"), arg("target_address"), "Checked BRZ to a byte address.");
   m.def(
       "encode_ld32_m_immediate",
-      [](std::uint8_t destination, std::uint8_t base, std::uint8_t delta, std::uint16_t word_offset) {
+      [](std::uint8_t destination, std::uint8_t base, std::uint8_t delta,
+         std::uint16_t word_offset) {
         return value_or_raise(encode_ld32_m_immediate(destination, base, delta, word_offset));
       },
       arg("destination"), arg("base"), arg("delta"), arg("word_offset"), "Checked LD32.");

@@ -57,7 +57,9 @@ void bind_plan_records(py::module_& m) {
            arg("sender"), arg("receivers"))
       .def_property_readonly(
           "sender",
-          [](py::object self) { return words_view(self.cast<const MulticastPlan&>().sender, self); },
+          [](py::object self) {
+            return words_view(self.cast<const MulticastPlan&>().sender, self);
+          },
           "The sender's row (9 words).")
       .def_property_readonly(
           "receivers",
@@ -151,8 +153,7 @@ void bind_program_builder(py::module_& m) {
           [](PlanProgramBuilder& self, py::handle row) {
             value_or_raise(self.append_scheduled_row(row_from(row)));
           },
-          arg("row"),
-          "Lays `row` onto the end of the stream; on failure the builder is as it was.")
+          arg("row"), "Lays `row` onto the end of the stream; on failure the builder is as it was.")
       .def(
           "finish",
           [](PlanProgramBuilder& self, std::uint32_t horizon) {

@@ -19,8 +19,9 @@ void bind_topology(py::module_& m) {
         "Signed position of physical tile `destination` relative to `source` along the exchange.");
   m.def("direction", &direction, arg("source"), arg("destination"),
         "Direction field (1 or 2) of a SEND between two physical tiles.");
-  m.def("time_to_mux", &time_to_mux, arg("source"), arg("destination"),
-        "Signed cycle offset from physical tile `source` to the input multiplexer of `destination`.");
+  m.def(
+      "time_to_mux", &time_to_mux, arg("source"), arg("destination"),
+      "Signed cycle offset from physical tile `source` to the input multiplexer of `destination`.");
 
   py::class_<Topology> topology(m, "Topology",
                                 "The map from logical to physical tile numbers. Read-only.");
@@ -59,8 +60,7 @@ void bind_topology(py::module_& m) {
             return value_or_raise(explained::multicast(self, sender_logical, receiver_logical,
                                                        count, schedule_offset));
           },
-          arg("sender_logical"), arg("receiver_logical"), arg("count"),
-          arg("schedule_offset") = 0,
+          arg("sender_logical"), arg("receiver_logical"), arg("count"), arg("schedule_offset") = 0,
           "Plans moving `count` words from one tile to every tile of `receiver_logical`, "
           "starting `schedule_offset` cycles after the earliest start the routes allow.")
       .def("__repr__", [](const Topology& self) {
