@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <expected>
 #include <limits>
-#include <memory>
+#include <utility>
 #include <span>
 #include <vector>
 
@@ -25,31 +25,55 @@ struct MuxSpan {
   std::uint32_t farthest_physical = 0;  // the receiver on the highest card row
 };
 
-// Each receiver's time to the mux, from the timing pass, so that the row pass
-// need not work the route out again. Small receiver sets keep them on the stack.
-class MuxTimes {
+// Routes from one sender, timed. A route's time depends on the receiver's low
+// six bits (lane, group, half) and falls by two cycles per card row, so for many
+// receivers one table of the 64 low-bit patterns on row 0 replaces working out
+// every route; for a few, building the table would cost more than it saves.
+class RouteTimes {
  public:
-  explicit MuxTimes(std::size_t receivers) {
-    if (receivers <= inline_receivers) {
-      times_ = std::span{inline_times_}.first(receivers);
-    } else {
-      // Every time is written before it is read: no need to clear the buffer.
-      heap_times_ = std::make_unique_for_overwrite<std::int32_t[]>(receivers);
-      times_ = std::span{heap_times_.get(), receivers};
+  RouteTimes(std::uint32_t source_physical, std::size_t receivers) noexcept
+      : source_(source_physical), tabled_(receivers >= table_threshold) {
+    if (tabled_) {
+      for (std::uint32_t low = 0; low < low_patterns; ++low) {
+        on_row_zero_[low] = time_to_mux(source_physical, low);
+      }
     }
   }
-  MuxTimes(const MuxTimes&) = delete;
-  MuxTimes& operator=(const MuxTimes&) = delete;
 
-  std::int32_t& operator[](std::size_t receiver) noexcept { return times_[receiver]; }
+  std::int32_t operator()(std::uint32_t destination) const noexcept {
+    if (!tabled_) return time_to_mux(source_, destination);
+    return on_row_zero_[destination % low_patterns] -
+           2 * static_cast<std::int32_t>(route::Row::get(destination));
+  }
 
  private:
-  static constexpr std::size_t inline_receivers = 64;
+  static constexpr std::uint32_t low_patterns = 64;
+  static constexpr std::size_t table_threshold = 64;
 
-  std::array<std::int32_t, inline_receivers> inline_times_{};
-  std::unique_ptr<std::int32_t[]> heap_times_;
-  std::span<std::int32_t> times_;
+  std::uint32_t source_;
+  bool tabled_;
+  std::array<std::int32_t, low_patterns> on_row_zero_{};
 };
+
+static_assert(route::Row::low == 6, "the table covers exactly the bits below the card row");
+
+// Where a receiver row differs from receiver to receiver: the arrival cycle in
+// the first XPIC's wait, and the card row's phase in the PIC's wait. Every other
+// word depends only on the sender and the count, so rows start as one template.
+struct ReceiverRowShape {
+  PlanRow row;
+  std::size_t pic_index;
+};
+
+ReceiverRowShape receiver_row_shape(std::uint32_t source_physical, std::uint32_t count) noexcept {
+  const PlanRow row = plan_rows::multicast_receiver_row(0, 0, source_physical, count);
+  const auto* const pic = std::ranges::find_if(
+      row, [](std::uint32_t word) { return pic_word::kind.matches(word); });
+  return {row, static_cast<std::size_t>(pic - row.begin())};
+}
+
+constexpr std::uint32_t arrival_unit = std::uint32_t{1} << xpic_word::Wait::low;
+constexpr std::uint32_t phase_unit = std::uint32_t{1} << pic_word::Wait::low;
 
 }  // namespace
 
@@ -78,11 +102,15 @@ Explained<MulticastPlan> explained::multicast(const Topology& topology,
   TileSet used{tile_count};
   used.insert(sender_logical);
   MuxSpan mux;
-  // Only receivers that passed the set check get a time, and at most
+  const RouteTimes route_time{source_physical, receiver_logical.size()};
+  const ReceiverRowShape shape = receiver_row_shape(source_physical, count);
+  // The rows are written during the checks, each with its route's time in place
+  // of the arrival cycle (wrapping when negative), and moved to the start once it
+  // is known. Only receivers that passed the set check get a row, and at most
   // tile_count - 1 can: a longer list never needs more room than that.
-  MuxTimes mux_times{std::min(receiver_logical.size(), tile_count)};
-  for (std::size_t index = 0; index < receiver_logical.size(); ++index) {
-    const std::uint16_t receiver = receiver_logical[index];
+  std::vector<PlanRow> rows;
+  rows.reserve(std::min(receiver_logical.size(), tile_count));
+  for (const std::uint16_t receiver : receiver_logical) {
     if (receiver >= tile_count) {
       return std::unexpected(tile_refusal(topology, bad_set, RefusedArgument::receiver, receiver));
     }
@@ -92,12 +120,14 @@ Explained<MulticastPlan> explained::multicast(const Topology& topology,
                                                : Reason::receiver_repeated,
                     RefusedArgument::receiver, receiver);
     }
-    const std::int32_t mux_time = time_to_mux(source_physical, logical_to_physical[receiver]);
-    mux_times[index] = mux_time;
+    const std::uint32_t receiver_physical = logical_to_physical[receiver];
+    const std::int32_t mux_time = route_time(receiver_physical);
     mux.earliest = std::min(mux.earliest, mux_time);
     mux.latest = std::max(mux.latest, mux_time);
-    mux.farthest_physical =
-        std::max<std::uint32_t>(mux.farthest_physical, logical_to_physical[receiver]);
+    mux.farthest_physical = std::max(mux.farthest_physical, receiver_physical);
+    PlanRow& row = rows.emplace_back(shape.row);
+    row[1] += static_cast<std::uint32_t>(mux_time) * arrival_unit;
+    row[shape.pic_index] += plan_rows::receiver_phase(receiver_physical) * phase_unit;
   }
 
   // Start as early as no receiver has to receive before cycle 0, then later by the offset.
@@ -110,7 +140,7 @@ Explained<MulticastPlan> explained::multicast(const Topology& topology,
                   natural_start);
   }
   const std::uint32_t start_cycle = natural_start + schedule_offset;
-  // The latest receiver decides; checked before any row is built.
+  // The latest receiver decides.
   if (const std::int64_t latest_receive = std::int64_t{start_cycle} + mux.latest;
       latest_receive > plan_rows::multicast_latest_cycle) {
     return refuse(ExchangeError::schedule(schedule_message::multicast_receive_cycle),
@@ -137,16 +167,11 @@ Explained<MulticastPlan> explained::multicast(const Topology& topology,
                             plan_rows::both_directions, count);
   if (!sender) return refuse(sender.error());
 
-  MulticastPlan plan{*sender, {}};
-  plan.receivers.reserve(receiver_logical.size());
-  for (std::size_t index = 0; index < receiver_logical.size(); ++index) {
-    const std::uint32_t receiver_physical = logical_to_physical[receiver_logical[index]];
-    // Never negative: the start is at least the earliest route's lead.
-    const auto receive_cycle =
-        static_cast<std::uint32_t>(static_cast<std::int32_t>(start_cycle) + mux_times[index]);
-    plan_rows::write_multicast_receiver_row(plan.receivers.emplace_back(), receive_cycle,
-                                            receiver_physical, source_physical, count);
-  }
+  // Arrival = route time + start: never negative, since the start is at least
+  // the earliest route's lead.
+  const std::uint32_t start_arrival = start_cycle * arrival_unit;
+  for (PlanRow& row : rows) row[1] += start_arrival;
+  MulticastPlan plan{*sender, std::move(rows)};
 
   if (plan_events::wanted()) {
     plan_events::emit_multicast(sender_logical, receiver_logical, count, schedule_offset);
