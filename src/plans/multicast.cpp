@@ -170,7 +170,7 @@ ExplainedStatus check_receivers(const Topology& topology, std::uint16_t sender_l
 template <std::size_t PicIndex>
 class ReceiverRowIterator {
  public:
-  using iterator_category = std::random_access_iterator_tag;
+  using iterator_category = std::forward_iterator_tag;
   using value_type = PlanRow;
   using difference_type = std::ptrdiff_t;
   using pointer = const PlanRow*;
@@ -193,10 +193,6 @@ class ReceiverRowIterator {
     ReceiverRowIterator before = *this;
     ++patch_;
     return before;
-  }
-  friend difference_type operator-(const ReceiverRowIterator& a,
-                                   const ReceiverRowIterator& b) noexcept {
-    return a.patch_ - b.patch_;
   }
   friend bool operator==(const ReceiverRowIterator& a, const ReceiverRowIterator& b) noexcept {
     return a.patch_ == b.patch_;
