@@ -3,9 +3,18 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "meshweave/host/packet_header.hpp"
 #include "meshweave/host/transfer_planner.hpp"
 
 namespace meshweave::host_transfer {
+
+// First host offset whose Short header address no longer fits word1: below it
+// no tile-to-host header of a planned chunk can be refused.
+inline constexpr std::uint64_t short_host_offset_end =
+    ((std::uint64_t{host_packet_word1::AddressLength::max} >> host_packet_word1::HostAddress::low) +
+     1)
+    << host_packet::short_unit_shift;
+static_assert(short_host_offset_end == 0x20000000u);
 
 // Consecutive chunks of one length, each starting where the previous one ends.
 // Their headers and SENDs differ only in address fields that grow by the same

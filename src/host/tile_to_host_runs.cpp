@@ -17,13 +17,6 @@ namespace {
 // First byte address a SEND cannot read from (its word address has 18 bits).
 constexpr std::uint64_t send_address_end =
     (std::uint64_t{send_word::BaseWord::max} + 1) * host_send::word_bytes;
-// First host offset whose Short header address no longer fits word1.
-constexpr std::uint64_t short_host_offset_end =
-    ((std::uint64_t{host_packet_word1::AddressLength::max} >> host_packet_word1::HostAddress::low) +
-     1)
-    << host_packet::short_unit_shift;
-static_assert(short_host_offset_end == 0x20000000u);
-
 // Words of chunk i of a run: first + i * step, exactly, while no field
 // overflows; the checks before writing make sure none does.
 struct Stepped {
@@ -45,7 +38,7 @@ std::optional<TileToHostProgram> tile_to_host_in_runs(std::uint16_t physical_til
   if (bytes == 0 || bytes % word != 0 || tile_address % word != 0 || host_offset % word != 0 ||
       physical_tile > MAX_HOST_PACKET_TILE ||
       std::uint64_t{tile_address} + bytes > send_address_end ||
-      std::uint64_t{host_offset} + bytes > short_host_offset_end ||
+      std::uint64_t{host_offset} + bytes > host_transfer::short_host_offset_end ||
       packet_address % host_send::header_bytes != 0) {
     return std::nullopt;
   }
