@@ -133,7 +133,8 @@ ExplainedStatus check_receivers(const Topology& topology, std::uint16_t sender_l
   const std::span<const std::uint16_t> logical_to_physical = topology.logical_to_physical();
   const std::size_t tile_count = logical_to_physical.size();
   const ExchangeError bad_set = ExchangeError::receiver_set();
-  TileSet used{tile_count};
+  TileSet set{tile_count};
+  const TileSetView used = set.view();
   used.insert(sender_logical);
   // Locals rather than `mux` itself, so that they can stay in registers.
   std::int32_t earliest = mux.earliest;

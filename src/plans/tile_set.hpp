@@ -9,6 +9,25 @@
 
 namespace meshweave {
 
+// Inserting into a TileSet's storage. Loops take this view into a local: a byte
+// stored through the set's own member may be, for the compiler, any object at
+// all, the member included, which would then be read again after every insert.
+class TileSetView {
+ public:
+  explicit TileSetView(std::span<std::uint8_t> seen) noexcept : seen_(seen) {}
+
+  // Adds `tile`, which must lie below the tile count; false when it was already there.
+  bool insert(std::uint16_t tile) const noexcept {
+    std::uint8_t& seen = seen_[tile];
+    const bool added = seen == 0;
+    seen = 1;
+    return added;
+  }
+
+ private:
+  std::span<std::uint8_t> seen_;
+};
+
 // Membership of logical tiles below a fixed count, one byte per tile: a test
 // and a store per insert, cheaper than the shifts and masks of a bitmap. Tables
 // of up to 4096 tiles (the M1472 card among them) keep it on the stack and
@@ -29,13 +48,7 @@ class TileSet {
   TileSet(const TileSet&) = delete;
   TileSet& operator=(const TileSet&) = delete;
 
-  // Adds `tile`, which must lie below the tile count; false when it was already there.
-  bool insert(std::uint16_t tile) noexcept {
-    std::uint8_t& seen = seen_[tile];
-    const bool added = seen == 0;
-    seen = 1;
-    return added;
-  }
+  TileSetView view() noexcept { return TileSetView{seen_}; }
 
  private:
   static constexpr std::size_t inline_tiles = 4096;
