@@ -47,6 +47,7 @@ struct Case {
 const Case cases[] = {
     {0, 0, 0, 1u << 20, 0x80000, 0x50000},         // whole pages of full chunks
     {1409, 0x100, 0x40, 3000, 0x80000, 0x50020},   // on the grid, off the 256s
+    {9, 0x8000, 0x40, 9000, 0x80000, 0x50000},     // the same across pages
     {5, 0x1000, 0xfc0, 9000, 0x80008, 0x50040},    // one chunk before the page end
     {7, 0x2000, 0x24, 1000, 0x90000, 0x50000},     // off the grid: 32-byte steps
     {63, 0x3000, 0x20, 700, 0x90000, 0x50000},     // one step onto the grid
