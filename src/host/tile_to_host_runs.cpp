@@ -26,12 +26,9 @@ struct Stepped {
 
 }  // namespace
 
-std::optional<TileToHostProgram> tile_to_host_in_runs(std::uint16_t physical_tile,
-                                                      std::uint32_t tile_address,
-                                                      std::uint32_t host_offset,
-                                                      std::uint32_t bytes,
-                                                      std::uint32_t packet_address,
-                                                      std::uint32_t command_address) {
+std::optional<TileToHostProgram> tile_to_host_in_runs(
+    std::uint16_t physical_tile, std::uint32_t tile_address, std::uint32_t host_offset,
+    std::uint32_t bytes, std::uint32_t packet_address, std::uint32_t command_address) {
   // Whole words everywhere, every payload SEND and Short header address in
   // range: no chunk can be refused.
   constexpr std::uint32_t word = host_send::word_bytes;
@@ -62,9 +59,9 @@ std::optional<TileToHostProgram> tile_to_host_in_runs(std::uint16_t physical_til
   *instruction++ = length_register_write;
 
   const std::uint32_t first_header_send = *host_send::header(packet_address);
-  Stepped header_send{first_header_send,
-                      *host_send::header(packet_address + host_send::header_bytes) -
-                          first_header_send};
+  Stepped header_send{
+      first_header_send,
+      *host_send::header(packet_address + host_send::header_bytes) - first_header_send};
   const auto header_at = [physical_tile](std::uint32_t host, std::uint32_t length) {
     return *explained::tile_to_host_packet(physical_tile, host, length);
   };
@@ -77,8 +74,8 @@ std::optional<TileToHostProgram> tile_to_host_in_runs(std::uint16_t physical_til
         Stepped word1{first.word1, 0};
         Stepped payload{first_payload, 0};
         if (run.chunks > 1) {
-          word1.step = header_at(run.host_offset + run.chunk_bytes, run.chunk_bytes).word1 -
-                       first.word1;
+          word1.step =
+              header_at(run.host_offset + run.chunk_bytes, run.chunk_bytes).word1 - first.word1;
           payload.step =
               *host_send::words(run.tile_address + run.chunk_bytes, words) - first_payload;
         }

@@ -78,7 +78,8 @@ constexpr std::size_t pic_index(std::uint32_t count) noexcept {
 }
 static_assert([] {
   for (const std::uint32_t count : {1u, 2u, 51u, 52u, 53u, MAX_TRANSFER_WORDS}) {
-    if (!pic_word::kind.matches(plan_rows::multicast_receiver_row(0, 0, 0, count)[pic_index(count)])) {
+    if (!pic_word::kind.matches(
+            plan_rows::multicast_receiver_row(0, 0, 0, count)[pic_index(count)])) {
       return false;
     }
   }
@@ -205,8 +206,7 @@ class ReceiverRowIterator {
 };
 
 template <std::size_t PicIndex>
-std::vector<PlanRow> receiver_rows(const PlanRow& template_row,
-                                   std::span<const RowPatch> patches) {
+std::vector<PlanRow> receiver_rows(const PlanRow& template_row, std::span<const RowPatch> patches) {
   using Iterator = ReceiverRowIterator<PicIndex>;
   return std::vector<PlanRow>(Iterator{template_row, patches.data()},
                               Iterator{template_row, patches.data() + patches.size()});

@@ -16,8 +16,8 @@ namespace {
 // route, so this checks the table against the route model on both sides of
 // its threshold, for every shape of receive stage.
 void expect_rows_follow_the_routes(const Topology& topology, std::uint16_t sender,
-                                   const std::vector<std::uint16_t>& receivers,
-                                   std::uint32_t count, std::uint32_t offset) {
+                                   const std::vector<std::uint16_t>& receivers, std::uint32_t count,
+                                   std::uint32_t offset) {
   const Result<MulticastPlan> plan = topology.multicast(sender, receivers, count, offset);
   ASSERT_TRUE(plan.has_value()) << plan.error();
   const auto table = topology.logical_to_physical();
@@ -54,16 +54,15 @@ TEST(MulticastRows, FollowTheRoutes) {
     const auto tiles = static_cast<std::uint16_t>(topology->tile_count());
     for (const std::size_t size : {1u, 2u, 63u, 64u, 65u, 300u, tiles - 1u}) {
       for (const std::uint32_t count : {1u, 2u, 51u, 52u, 53u, 64u, 4148u}) {
-        const auto sender =
-            static_cast<std::uint16_t>(topology == &far ? 0 : random() % tiles);
+        const auto sender = static_cast<std::uint16_t>(topology == &far ? 0 : random() % tiles);
         std::vector<std::uint16_t> receivers;
         for (std::uint16_t tile = 0; tile < tiles; ++tile) {
           if (tile != sender) receivers.push_back(tile);
         }
         std::shuffle(receivers.begin(), receivers.end(), random);
         receivers.resize(size);
-        SCOPED_TRACE(testing::Message() << tiles << " tiles, sender " << sender << ", "
-                                        << size << " receivers, count " << count);
+        SCOPED_TRACE(testing::Message() << tiles << " tiles, sender " << sender << ", " << size
+                                        << " receivers, count " << count);
         expect_rows_follow_the_routes(*topology, sender, receivers, count, random() % 8);
       }
     }
