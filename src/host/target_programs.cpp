@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <span>
 #include <utility>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "meshweave/host/host_sends.hpp"
 #include "meshweave/host/packet_header.hpp"
 #include "meshweave/host/transfer_planner.hpp"
+#include "tile_to_host_runs.hpp"
 
 namespace meshweave {
 
@@ -104,6 +106,10 @@ Explained<TileToHostProgram> assemble_host_to_tile_target_program(std::uint16_t 
 Explained<TileToHostProgram> assemble_tile_to_host_target_program(
     std::uint16_t physical_tile, std::uint32_t tile_address, std::uint32_t host_offset,
     std::uint32_t bytes, std::uint32_t packet_address, std::uint32_t command_address) {
+  if (std::optional<TileToHostProgram> program = host_program::tile_to_host_in_runs(
+          physical_tile, tile_address, host_offset, bytes, packet_address, command_address)) {
+    return std::move(*program);
+  }
   const Explained<std::vector<HostTransferChunk>> chunks =
       explained::plan_tile_to_host(physical_tile, tile_address, host_offset, bytes);
   if (!chunks) return std::unexpected(chunks.error());

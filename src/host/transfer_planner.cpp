@@ -1,8 +1,10 @@
 #include "meshweave/host/transfer_planner.hpp"
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
+#include "chunk_runs.hpp"
 #include "meshweave/host/packet_header.hpp"
 
 namespace meshweave {
@@ -46,6 +48,39 @@ ExplainedStatus check_cannot_succeed(std::uint16_t physical_tile, std::uint32_t 
                                host_offset, bytes);
   }
   return {};
+}
+
+// The tile-to-host chunk list when no header can be refused, run by run
+// (chunk_runs.hpp): within a run only word1's host address grows, by the same
+// amount per chunk.
+std::vector<HostTransferChunk> tile_to_host_chunks_in_runs(std::uint16_t physical_tile,
+                                                           std::uint32_t tile_address,
+                                                           std::uint32_t host_offset,
+                                                           std::uint32_t bytes) {
+  std::vector<HostTransferChunk> chunks;
+  chunks.reserve(static_cast<std::size_t>(
+      host_transfer::chunk_count(host_offset, bytes, TILE_TO_HOST_MAX_BYTES)));
+  const auto header_at = [physical_tile](std::uint32_t host, std::uint32_t length) {
+    return *explained::tile_to_host_packet(physical_tile, host, length);
+  };
+  host_transfer::for_each_chunk_run(
+      tile_address, host_offset, bytes, TILE_TO_HOST_MAX_BYTES,
+      [&](const host_transfer::ChunkRun& run) {
+        HostPacketHeader header = header_at(run.host_offset, run.chunk_bytes);
+        const std::uint32_t step =
+            run.chunks > 1
+                ? header_at(run.host_offset + run.chunk_bytes, run.chunk_bytes).word1 - header.word1
+                : 0;
+        std::uint32_t tile = run.tile_address;
+        std::uint32_t host = run.host_offset;
+        for (std::uint32_t chunk = 0; chunk < run.chunks; ++chunk) {
+          chunks.push_back(HostTransferChunk{tile, host, run.chunk_bytes, header});
+          tile += run.chunk_bytes;
+          host += run.chunk_bytes;
+          header.word1 += step;
+        }
+      });
+  return chunks;
 }
 
 }  // namespace
@@ -103,6 +138,9 @@ Explained<std::vector<HostTransferChunk>> plan_tile_to_host(std::uint16_t physic
           check_cannot_succeed(physical_tile, tile_address, host_offset, bytes);
       !possible) {
     return std::unexpected(possible.error());
+  }
+  if (std::uint64_t{host_offset} + bytes <= host_transfer::short_host_offset_end) {
+    return tile_to_host_chunks_in_runs(physical_tile, tile_address, host_offset, bytes);
   }
   // A tile-to-host header does not name the tile address.
   return explained::plan_host_transfer(

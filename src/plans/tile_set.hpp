@@ -9,41 +9,54 @@
 
 namespace meshweave {
 
-// Membership of logical tiles below a fixed count, as a bitmap. Tables of up to
-// 4096 tiles (the M1472 card among them) keep it on the stack; larger ones
-// allocate it once.
+// Inserting into a TileSet's storage. Loops take this view into a local: a byte
+// stored through the set's own member may be, for the compiler, any object at
+// all, the member included, which would then be read again after every insert.
+class TileSetView {
+ public:
+  explicit TileSetView(std::span<std::uint8_t> seen) noexcept : seen_(seen) {}
+
+  // Adds `tile`, which must lie below the tile count; false when it was already there.
+  bool insert(std::uint16_t tile) const noexcept {
+    std::uint8_t& seen = seen_[tile];
+    const bool added = seen == 0;
+    seen = 1;
+    return added;
+  }
+
+ private:
+  std::span<std::uint8_t> seen_;
+};
+
+// Membership of logical tiles below a fixed count, one byte per tile: a test
+// and a store per insert, cheaper than the shifts and masks of a bitmap. Tables
+// of up to 4096 tiles (the M1472 card among them) keep it on the stack and
+// clear only the tiles they have; larger ones allocate it once.
 class TileSet {
  public:
   explicit TileSet(std::size_t tile_count) {
-    // Logical numbers are 16-bit, so larger tables need no more bits than this.
+    // Logical numbers are 16-bit, so larger tables need no more entries than this.
     const std::size_t addressable = std::min<std::size_t>(tile_count, std::size_t{1} << 16);
-    const std::size_t words = (addressable + bits_per_word - 1) / bits_per_word;
-    if (words <= inline_words) {
-      bits_ = std::span{inline_bits_}.first(words);
+    if (addressable <= inline_tiles) {
+      seen_ = std::span{inline_seen_}.first(addressable);
+      std::ranges::fill(seen_, std::uint8_t{0});
     } else {
-      heap_bits_.resize(words);
-      bits_ = heap_bits_;
+      heap_seen_.resize(addressable);
+      seen_ = heap_seen_;
     }
   }
   TileSet(const TileSet&) = delete;
   TileSet& operator=(const TileSet&) = delete;
 
-  // Adds `tile`, which must lie below the tile count; false when it was already there.
-  bool insert(std::uint16_t tile) noexcept {
-    std::uint64_t& word = bits_[tile / bits_per_word];
-    const std::uint64_t bit = std::uint64_t{1} << (tile % bits_per_word);
-    const bool added = (word & bit) == 0;
-    word |= bit;
-    return added;
-  }
+  TileSetView view() noexcept { return TileSetView{seen_}; }
 
  private:
-  static constexpr std::size_t bits_per_word = 64;
-  static constexpr std::size_t inline_words = 64;
+  static constexpr std::size_t inline_tiles = 4096;
 
-  std::array<std::uint64_t, inline_words> inline_bits_{};
-  std::vector<std::uint64_t> heap_bits_;
-  std::span<std::uint64_t> bits_;
+  // Only the first tile_count entries are used, and those are cleared.
+  std::array<std::uint8_t, inline_tiles> inline_seen_;
+  std::vector<std::uint8_t> heap_seen_;
+  std::span<std::uint8_t> seen_;
 };
 
 }  // namespace meshweave

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <expected>
 #include <limits>
+#include <span>
 #include <string_view>
 #include <utility>
 
@@ -83,15 +84,12 @@ Result<std::vector<std::uint32_t>> PlanProgramBuilder::finish(std::uint32_t hori
   if (horizon < event_cycles) {
     return std::unexpected(ExchangeError::schedule(schedule_message::horizon_precedes_events));
   }
-  std::uint32_t padding = horizon - event_cycles;
-  const std::uint32_t delay_words = padding / row_patch::max_delay_cycles +
-                                    (padding % row_patch::max_delay_cycles != 0 ? 1u : 0u);
-  words.reserve(words.size() + delay_words + 1);
-  while (padding != 0) {
-    const std::uint32_t chunk = std::min(padding, row_patch::max_delay_cycles);
-    words.push_back(delay(chunk - 1));
-    padding -= chunk;
-  }
+  const std::uint32_t padding = horizon - event_cycles;
+  const std::size_t old_size = words.size();
+  const std::size_t delay_words = row_patch::delay_words_for(padding);
+  words.reserve(old_size + delay_words + 1);
+  words.resize(old_size + delay_words);
+  row_patch::write_delays(std::span{words}.subspan(old_size), padding);
   words.push_back(RETURN_INSTRUCTION);
   event_cycles = horizon;
   return std::move(words);

@@ -22,6 +22,18 @@ namespace row_patch {
 // Cycles of the longest DELAY: the whole 19-bit field.
 inline constexpr std::uint32_t max_delay_cycles = delay_word::Cycles::max + 1;
 
+// DELAY words that wait exactly `cycles`: full ones first, the remainder last.
+constexpr std::size_t delay_words_for(std::uint32_t cycles) noexcept {
+  return cycles / max_delay_cycles + (cycles % max_delay_cycles != 0 ? 1 : 0);
+}
+
+// Writes those words into `out`, which holds exactly delay_words_for(cycles).
+constexpr void write_delays(std::span<std::uint32_t> out, std::uint32_t cycles) noexcept {
+  const std::size_t full = cycles / max_delay_cycles;
+  std::fill_n(out.begin(), full, delay(max_delay_cycles - 1));
+  if (const std::uint32_t rest = cycles % max_delay_cycles; rest != 0) out[full] = delay(rest - 1);
+}
+
 // SEND and PIC words both hold 18-bit word addresses; callers give byte addresses.
 constexpr ExplainedStatus check_row_address(std::uint32_t byte_address,
                                             RefusedArgument argument) noexcept {
@@ -146,8 +158,7 @@ constexpr ExplainedStatus offset_plan(PlanRow& row, std::uint32_t cycles) noexce
   }
   const auto end = static_cast<std::size_t>(return_word - row.begin());
   const std::size_t available = PLAN_ROW_WORDS - 1 - end;
-  const std::size_t delay_count = cycles / row_patch::max_delay_cycles +
-                                  (cycles % row_patch::max_delay_cycles != 0 ? 1 : 0);
+  const std::size_t delay_count = row_patch::delay_words_for(cycles);
   if (delay_count > available) {
     const std::uint32_t maximum =
         static_cast<std::uint32_t>(available) * row_patch::max_delay_cycles;
@@ -156,12 +167,7 @@ constexpr ExplainedStatus offset_plan(PlanRow& row, std::uint32_t cycles) noexce
   }
   std::copy_backward(row.begin() + 1, row.begin() + static_cast<std::ptrdiff_t>(end + 1),
                      row.begin() + static_cast<std::ptrdiff_t>(end + 1 + delay_count));
-  std::uint32_t remaining = cycles;
-  for (std::size_t index = 1; index <= delay_count; ++index) {
-    const std::uint32_t chunk = std::min(remaining, row_patch::max_delay_cycles);
-    row[index] = delay(chunk - 1);
-    remaining -= chunk;
-  }
+  row_patch::write_delays(std::span{row}.subspan(1, delay_count), cycles);
   return {};
 }
 }  // namespace explained
