@@ -15,8 +15,9 @@ namespace meshweave {
 
 // Entry words of the host frames: SYNC with operand 7 (target side, and the first
 // word of every epilogue) and with operand 15 (xreq side and combined frame).
-inline constexpr std::uint32_t SYNC_ALL_INSTRUCTION = 0x41800007u;
-inline constexpr std::uint32_t SYNC_HOST_INSTRUCTION = 0x4180000fu;
+inline constexpr std::uint32_t SYNC_ALL_INSTRUCTION = sync_word::word(7);
+inline constexpr std::uint32_t SYNC_HOST_INSTRUCTION = sync_word::word(15);
+static_assert(SYNC_ALL_INSTRUCTION == 0x41800007u && SYNC_HOST_INSTRUCTION == 0x4180000fu);
 
 // The two tiles of a host operation: the one that sends the xreq packet and the
 // one whose memory the transfer touches.

@@ -14,7 +14,8 @@
 namespace meshweave {
 
 // SYNC with operand 0: waits for the host transfer before the program returns.
-inline constexpr std::uint32_t HOST_TRANSFER_SYNC_INSTRUCTION = 0x41800000u;
+inline constexpr std::uint32_t HOST_TRANSFER_SYNC_INSTRUCTION = sync_word::word(0);
+static_assert(HOST_TRANSFER_SYNC_INSTRUCTION == 0x41800000u);
 
 // A host program and the words the caller places in tile memory beside it:
 // packet_words[k] at byte address packet_address + 4k. Used for both directions
