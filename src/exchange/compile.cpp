@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "../plans/point_to_point_into.hpp"
+#include "plans/point_to_point_into.hpp"
 #include "meshweave/exchange/compiler.hpp"
 #include "meshweave/exchange/schedule.hpp"
 #include "meshweave/instruction_words/control_words.hpp"

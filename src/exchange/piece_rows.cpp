@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <limits>
 
-#include "../plans/point_to_point_into.hpp"
+#include "plans/point_to_point_into.hpp"
 #include "meshweave/instruction_words/control_words.hpp"
 #include "meshweave/plans.hpp"
 

@@ -8,7 +8,7 @@
 #include <span>
 #include <vector>
 
-#include "../events/plan_events.hpp"
+#include "events/plan_events.hpp"
 #include "meshweave/plans/plan_rows.hpp"
 #include "meshweave/topology/topology.hpp"
 #include "point_to_point_into.hpp"

@@ -1,6 +1,6 @@
 #include <expected>
 
-#include "../events/plan_events.hpp"
+#include "events/plan_events.hpp"
 #include "meshweave/plans/plan_rows.hpp"
 #include "meshweave/topology/topology.hpp"
 #include "point_to_point_into.hpp"
