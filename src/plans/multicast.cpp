@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "events/plan_events.hpp"
-#include "meshweave/plans/plan_rows.hpp"
+#include "plan_rows.hpp"
 #include "meshweave/topology/topology.hpp"
 #include "point_to_point_into.hpp"
 #include "tile_set.hpp"
