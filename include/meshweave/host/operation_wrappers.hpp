@@ -34,7 +34,7 @@ struct HostHierarchy {
 namespace host_frame {
 inline constexpr std::uint8_t mux_register = 8;
 inline constexpr std::uint8_t mux_special_register = 160;
-inline constexpr std::uint32_t mux_release = 1600;
+inline constexpr std::uint32_t mux_release = xpic_word::released_selector;
 
 constexpr std::uint32_t mux_load(std::uint32_t mux) noexcept {
   return setzi_m(mux_register, mux);

@@ -56,6 +56,9 @@ inline constexpr WordPattern kind{0xfc000000u, 0x64000000u};
 using Wait = BitField<14, 12>;
 using Flag = BitField<13, 1>;
 using Selector = BitField<0, 13>;
+// A selector beyond every tile and mux number: an XPIC naming it, or a host
+// frame loading it as the mux number, releases the tile's mux.
+inline constexpr std::uint32_t released_selector = 1600;
 }  // namespace xpic_word
 
 namespace send_word {
