@@ -3,13 +3,14 @@
 #include <cstdint>
 #include <vector>
 
+#include "meshweave/host/host_sends.hpp"
 #include "meshweave/host/packet_header.hpp"
 
 namespace meshweave {
 
 namespace {
 
-constexpr std::uint32_t word_bytes = 4;
+using host_send::word_bytes;
 
 // Entry checks of both directions, before any chunk is cut.
 ExplainedStatus check_words(std::uint32_t bytes) noexcept {
