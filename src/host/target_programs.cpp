@@ -7,7 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "meshweave/host/host_sends.hpp"
+#include "host_sends.hpp"
+#include "program_words.hpp"
 #include "meshweave/host/packet_header.hpp"
 #include "meshweave/host/transfer_planner.hpp"
 

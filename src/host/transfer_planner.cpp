@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "meshweave/host/host_sends.hpp"
+#include "host_sends.hpp"
 #include "meshweave/host/packet_header.hpp"
 
 namespace meshweave {
