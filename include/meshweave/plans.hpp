@@ -3,4 +3,4 @@
 // Tile-to-tile exchange plans: point-to-point and multicast, and row patching.
 #include "meshweave/plans/plan.hpp"
 #include "meshweave/plans/row_patching.hpp"
-#include "meshweave/topology/topology.hpp"
+#include "meshweave/topology.hpp"
