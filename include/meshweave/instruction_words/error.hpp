@@ -12,7 +12,7 @@ namespace meshweave {
 namespace schedule_message {
 // The fixed texts carried by ExchangeError::Kind::Schedule: every message the
 // library can produce, in one table. Code names a message through the constant
-// below, which `named` resolves against the table at compile time, so a text
+// below, which `detail::named` resolves against the table at compile time, so a text
 // outside the table does not compile and the table is the whole vocabulary.
 inline constexpr std::array all = std::to_array<std::string_view>({
     "send instruction operand",
@@ -59,56 +59,64 @@ inline constexpr std::array all = std::to_array<std::string_view>({
 });
 
 // The entry of the table that reads `text`; fails to compile for any other text.
+// Not part of the API: only the constants below use it.
+namespace detail {
 consteval std::string_view named(std::string_view text) {
   for (const std::string_view message : all) {
     if (message == text) return message;
   }
   throw "not a schedule message";
 }
+}  // namespace detail
 
-inline constexpr std::string_view send_instruction_operand = named("send instruction operand");
-inline constexpr std::string_view zero_event_advance = named("zero event advance");
-inline constexpr std::string_view delay_advance_overflow = named("delay advance overflow");
-inline constexpr std::string_view pic_delay_advance_overflow = named("PIC delay advance overflow");
+inline constexpr std::string_view send_instruction_operand =
+    detail::named("send instruction operand");
+inline constexpr std::string_view zero_event_advance = detail::named("zero event advance");
+inline constexpr std::string_view delay_advance_overflow = detail::named("delay advance overflow");
+inline constexpr std::string_view pic_delay_advance_overflow =
+    detail::named("PIC delay advance overflow");
 inline constexpr std::string_view xpic_delay_advance_overflow =
-    named("XPIC delay advance overflow");
+    detail::named("XPIC delay advance overflow");
 inline constexpr std::string_view first_event_not_delay =
-    named("first scheduled event is not a delay");
-inline constexpr std::string_view branch_register = named("branch register");
-inline constexpr std::string_view setzi_operand = named("setzi operand");
-inline constexpr std::string_view put_source_register = named("put source register");
-inline constexpr std::string_view add_register_operand = named("add register operand");
-inline constexpr std::string_view add_immediate_operand = named("add immediate operand");
-inline constexpr std::string_view and_operand = named("and operand");
-inline constexpr std::string_view shift_left_operand = named("shift-left operand");
-inline constexpr std::string_view brz_operand = named("brz operand");
-inline constexpr std::string_view call_operand = named("call operand");
-inline constexpr std::string_view ld32_operand = named("ld32 operand");
-inline constexpr std::string_view st32_operand = named("st32 operand");
-inline constexpr std::string_view sender_delay = named("sender delay");
-inline constexpr std::string_view receiver_phase = named("receiver phase");
-inline constexpr std::string_view multicast_sender_tile = named("multicast sender tile");
-inline constexpr std::string_view plan_offset_entry = named("plan offset entry");
-inline constexpr std::string_view plan_offset_return = named("plan offset return");
-inline constexpr std::string_view point_receiver_patch_index = named("point receiver patch index");
-inline constexpr std::string_view multicast_start_cycle = named("multicast start cycle");
-inline constexpr std::string_view multicast_receive_cycle = named("multicast receive cycle");
+    detail::named("first scheduled event is not a delay");
+inline constexpr std::string_view branch_register = detail::named("branch register");
+inline constexpr std::string_view setzi_operand = detail::named("setzi operand");
+inline constexpr std::string_view put_source_register = detail::named("put source register");
+inline constexpr std::string_view add_register_operand = detail::named("add register operand");
+inline constexpr std::string_view add_immediate_operand = detail::named("add immediate operand");
+inline constexpr std::string_view and_operand = detail::named("and operand");
+inline constexpr std::string_view shift_left_operand = detail::named("shift-left operand");
+inline constexpr std::string_view brz_operand = detail::named("brz operand");
+inline constexpr std::string_view call_operand = detail::named("call operand");
+inline constexpr std::string_view ld32_operand = detail::named("ld32 operand");
+inline constexpr std::string_view st32_operand = detail::named("st32 operand");
+inline constexpr std::string_view sender_delay = detail::named("sender delay");
+inline constexpr std::string_view receiver_phase = detail::named("receiver phase");
+inline constexpr std::string_view multicast_sender_tile = detail::named("multicast sender tile");
+inline constexpr std::string_view plan_offset_entry = detail::named("plan offset entry");
+inline constexpr std::string_view plan_offset_return = detail::named("plan offset return");
+inline constexpr std::string_view point_receiver_patch_index =
+    detail::named("point receiver patch index");
+inline constexpr std::string_view multicast_start_cycle = detail::named("multicast start cycle");
+inline constexpr std::string_view multicast_receive_cycle =
+    detail::named("multicast receive cycle");
 inline constexpr std::string_view plan_event_horizon_overflow =
-    named("plan event horizon overflow");
-inline constexpr std::string_view exchange_row_entry = named("exchange row entry");
-inline constexpr std::string_view exchange_row_return = named("exchange row return");
-inline constexpr std::string_view overlapping_roles = named("overlapping tile exchange roles");
+    detail::named("plan event horizon overflow");
+inline constexpr std::string_view exchange_row_entry = detail::named("exchange row entry");
+inline constexpr std::string_view exchange_row_return = detail::named("exchange row return");
+inline constexpr std::string_view overlapping_roles =
+    detail::named("overlapping tile exchange roles");
 inline constexpr std::string_view horizon_precedes_events =
-    named("plan horizon precedes tile events");
+    detail::named("plan horizon precedes tile events");
 inline constexpr std::string_view host_target_operation_return =
-    named("host target operation return");
+    detail::named("host target operation return");
 inline constexpr std::string_view local_host_operation_return =
-    named("local host operation return");
+    detail::named("local host operation return");
 inline constexpr std::string_view local_host_operation_prefix =
-    named("local host operation prefix");
-inline constexpr std::string_view pic_delay_operand = named("PIC delay operand");
-inline constexpr std::string_view xpic_delay_operand = named("XPIC delay operand");
-inline constexpr std::string_view sync_operand = named("sync operand");
+    detail::named("local host operation prefix");
+inline constexpr std::string_view pic_delay_operand = detail::named("PIC delay operand");
+inline constexpr std::string_view xpic_delay_operand = detail::named("XPIC delay operand");
+inline constexpr std::string_view sync_operand = detail::named("sync operand");
 
 }  // namespace schedule_message
 
