@@ -1,7 +1,6 @@
 #pragma once
 
 // Host exchange: packet headers, transfer planner, wrappers and host programs.
-#include "meshweave/host/host_sends.hpp"
 #include "meshweave/host/operation_wrappers.hpp"
 #include "meshweave/host/packet_header.hpp"
 #include "meshweave/host/request_programs.hpp"

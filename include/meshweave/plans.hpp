@@ -2,6 +2,5 @@
 
 // Tile-to-tile exchange plans: point-to-point and multicast, and row patching.
 #include "meshweave/plans/plan.hpp"
-#include "meshweave/plans/plan_rows.hpp"
 #include "meshweave/plans/row_patching.hpp"
-#include "meshweave/topology/topology.hpp"
+#include "meshweave/topology.hpp"

@@ -78,8 +78,6 @@ void bind_plan_records(py::module_& m) {
 void bind_row_patching(py::module_& m) {
   using py::arg;
   m.attr("PLAN_ROW_WORDS") = PLAN_ROW_WORDS;
-  m.def("is_row_address", &row_patch::is_row_address, arg("byte_address"),
-        "Whether SEND and PIC words can carry this byte address.");
   m.def(
       "patch_sender_address",
       [](py::handle row, std::uint32_t byte_address) {

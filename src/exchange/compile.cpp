@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "../plans/point_to_point_into.hpp"
+#include "plans/point_to_point_into.hpp"
 #include "meshweave/exchange/compiler.hpp"
 #include "meshweave/exchange/schedule.hpp"
 #include "meshweave/instruction_words/control_words.hpp"
@@ -151,8 +151,7 @@ class ExchangeCompiler {
   std::optional<CompileError> find_buffer_outside_memory(const TransferView& transfer) {
     const auto outside = [&](std::uint32_t address) {
       // An address that is itself past the end is refused by the row patching.
-      return address < TILE_MEMORY_BYTES &&
-             std::uint64_t{address} + std::uint64_t{transfer.count} * 4 > TILE_MEMORY_BYTES;
+      return in_tile_memory(address) && !buffer_fits_tile_memory(address, transfer.count);
     };
     const auto located = [&](std::uint16_t tile, std::uint32_t address) {
       tile_ = tile;
@@ -175,8 +174,8 @@ class ExchangeCompiler {
                                                   PlannedTransfer& planned) {
     tile_.reset();
     if (transfer.multicast) {
-      if (transfer.destination_addresses.size() != 1 &&
-          transfer.destination_addresses.size() != transfer.receivers.size()) {
+      if (!destination_count_fits(transfer.destination_addresses.size(),
+                                  transfer.receivers.size())) {
         CompileError error = where(ExchangeError::receiver_set());
         error.kind = CompileError::Kind::DestinationCount;
         return std::unexpected(error);

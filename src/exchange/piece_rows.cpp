@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <limits>
 
-#include "../plans/point_to_point_into.hpp"
+#include "plans/point_to_point_into.hpp"
 #include "meshweave/instruction_words/control_words.hpp"
 #include "meshweave/plans.hpp"
 
@@ -92,8 +92,8 @@ std::expected<void, CompileError> plan_piece(const Topology& topology,
     return std::unexpected(scheduled_error(error, index, tile));
   };
   if (transfer.multicast) {
-    if (transfer.destination_addresses.size() != 1 &&
-        transfer.destination_addresses.size() != transfer.receivers.size()) {
+    if (!destination_count_fits(transfer.destination_addresses.size(),
+                                transfer.receivers.size())) {
       CompileError error = scheduled_error(ExchangeError::receiver_set(), index);
       error.kind = CompileError::Kind::DestinationCount;
       return std::unexpected(error);

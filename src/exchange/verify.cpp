@@ -29,7 +29,7 @@ std::ostream& operator<<(std::ostream& out, const VerifyIssue& issue) {
 namespace {
 
 // The receive-side selector of the XPIC stages that follow the first one.
-constexpr std::uint32_t second_stage_selector = 1600;
+constexpr std::uint32_t second_stage_selector = xpic_word::released_selector;
 
 std::string hex(std::uint64_t value) {
   char digits[16];

@@ -30,7 +30,7 @@ namespace meshweave::exchange_detail {
 
 namespace {
 
-constexpr std::uint32_t second_stage_selector = 1600;
+constexpr std::uint32_t second_stage_selector = xpic_word::released_selector;
 constexpr std::size_t none = static_cast<std::size_t>(-1);
 
 std::string hex(std::uint64_t value) {

@@ -6,7 +6,7 @@
 #include "meshweave/host/packet_header.hpp"
 #include "meshweave/host/transfer_planner.hpp"
 
-namespace meshweave::host_transfer {
+namespace meshweave::detail::host_transfer {
 
 // First host offset whose Short header address no longer fits word1: below it
 // no tile-to-host header of a planned chunk can be refused.
@@ -54,4 +54,4 @@ constexpr void for_each_chunk_run(std::uint32_t tile_address, std::uint32_t host
   }
 }
 
-}  // namespace meshweave::host_transfer
+}  // namespace meshweave::detail::host_transfer

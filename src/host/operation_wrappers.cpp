@@ -5,7 +5,8 @@
 #include <span>
 #include <vector>
 
-#include "meshweave/host/host_sends.hpp"
+#include "frame_words.hpp"
+#include "host_sends.hpp"
 
 namespace meshweave {
 

@@ -4,7 +4,9 @@
 #include <cstdint>
 #include <span>
 
-#include "meshweave/host/host_sends.hpp"
+#include "frame_words.hpp"
+#include "host_sends.hpp"
+#include "program_words.hpp"
 #include "meshweave/host/operation_wrappers.hpp"
 #include "meshweave/host/packet_header.hpp"
 

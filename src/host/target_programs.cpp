@@ -8,7 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "meshweave/host/host_sends.hpp"
+#include "host_sends.hpp"
+#include "program_words.hpp"
 #include "meshweave/host/packet_header.hpp"
 #include "meshweave/host/transfer_planner.hpp"
 #include "tile_to_host_runs.hpp"

@@ -6,7 +6,8 @@
 #include <vector>
 
 #include "chunk_runs.hpp"
-#include "meshweave/host/host_sends.hpp"
+#include "host_sends.hpp"
+#include "program_words.hpp"
 #include "meshweave/host/packet_header.hpp"
 #include "meshweave/host/transfer_planner.hpp"
 
@@ -35,12 +36,12 @@ std::optional<TileToHostProgram> tile_to_host_in_runs(
   if (bytes == 0 || bytes % word != 0 || tile_address % word != 0 || host_offset % word != 0 ||
       physical_tile > MAX_HOST_PACKET_TILE ||
       std::uint64_t{tile_address} + bytes > send_address_end ||
-      std::uint64_t{host_offset} + bytes > host_transfer::short_host_offset_end ||
+      std::uint64_t{host_offset} + bytes > detail::host_transfer::short_host_offset_end ||
       packet_address % host_send::header_bytes != 0) {
     return std::nullopt;
   }
   const std::uint64_t chunks =
-      host_transfer::chunk_count(host_offset, bytes, TILE_TO_HOST_MAX_BYTES);
+      detail::host_transfer::chunk_count(host_offset, bytes, TILE_TO_HOST_MAX_BYTES);
   // Every header SEND, the closing one last, reads below the SEND limit.
   const std::uint64_t close_address =
       std::uint64_t{packet_address} + std::uint64_t{host_send::header_bytes} * chunks;
@@ -65,9 +66,9 @@ std::optional<TileToHostProgram> tile_to_host_in_runs(
   const auto header_at = [physical_tile](std::uint32_t host, std::uint32_t length) {
     return *explained::tile_to_host_packet(physical_tile, host, length);
   };
-  host_transfer::for_each_chunk_run(
+  detail::host_transfer::for_each_chunk_run(
       tile_address, host_offset, bytes, TILE_TO_HOST_MAX_BYTES,
-      [&](const host_transfer::ChunkRun& run) {
+      [&](const detail::host_transfer::ChunkRun& run) {
         const std::uint32_t words = run.chunk_bytes / word;
         const HostPacketHeader first = header_at(run.host_offset, run.chunk_bytes);
         const std::uint32_t first_payload = *host_send::words(run.tile_address, words);

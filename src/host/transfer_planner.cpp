@@ -5,13 +5,14 @@
 #include <vector>
 
 #include "chunk_runs.hpp"
+#include "host_sends.hpp"
 #include "meshweave/host/packet_header.hpp"
 
 namespace meshweave {
 
 namespace {
 
-constexpr std::uint32_t word_bytes = 4;
+using host_send::word_bytes;
 
 // Entry checks of both directions, before any chunk is cut.
 ExplainedStatus check_words(std::uint32_t bytes) noexcept {
@@ -59,13 +60,13 @@ std::vector<HostTransferChunk> tile_to_host_chunks_in_runs(std::uint16_t physica
                                                            std::uint32_t bytes) {
   std::vector<HostTransferChunk> chunks;
   chunks.reserve(static_cast<std::size_t>(
-      host_transfer::chunk_count(host_offset, bytes, TILE_TO_HOST_MAX_BYTES)));
+      detail::host_transfer::chunk_count(host_offset, bytes, TILE_TO_HOST_MAX_BYTES)));
   const auto header_at = [physical_tile](std::uint32_t host, std::uint32_t length) {
     return *explained::tile_to_host_packet(physical_tile, host, length);
   };
-  host_transfer::for_each_chunk_run(
+  detail::host_transfer::for_each_chunk_run(
       tile_address, host_offset, bytes, TILE_TO_HOST_MAX_BYTES,
-      [&](const host_transfer::ChunkRun& run) {
+      [&](const detail::host_transfer::ChunkRun& run) {
         HostPacketHeader header = header_at(run.host_offset, run.chunk_bytes);
         const std::uint32_t step =
             run.chunks > 1
@@ -139,7 +140,7 @@ Explained<std::vector<HostTransferChunk>> plan_tile_to_host(std::uint16_t physic
       !possible) {
     return std::unexpected(possible.error());
   }
-  if (std::uint64_t{host_offset} + bytes <= host_transfer::short_host_offset_end) {
+  if (std::uint64_t{host_offset} + bytes <= detail::host_transfer::short_host_offset_end) {
     return tile_to_host_chunks_in_runs(physical_tile, tile_address, host_offset, bytes);
   }
   // A tile-to-host header does not name the tile address.

@@ -9,8 +9,8 @@
 #include <span>
 #include <vector>
 
-#include "../events/plan_events.hpp"
-#include "meshweave/plans/plan_rows.hpp"
+#include "events/plan_events.hpp"
+#include "plan_rows.hpp"
 #include "meshweave/topology/topology.hpp"
 #include "point_to_point_into.hpp"
 #include "tile_set.hpp"
@@ -78,8 +78,9 @@ constexpr std::size_t pic_index(std::uint32_t count) noexcept {
 }
 static_assert([] {
   for (const std::uint32_t count : {1u, 2u, 51u, 52u, 53u, MAX_TRANSFER_WORDS}) {
-    if (!pic_word::kind.matches(
-            plan_rows::multicast_receiver_row(0, 0, 0, count)[pic_index(count)])) {
+    PlanRow row{};
+    plan_rows::write_multicast_receiver_row(row, 0, 0, 0, count);
+    if (!pic_word::kind.matches(row[pic_index(count)])) {
       return false;
     }
   }
@@ -216,7 +217,8 @@ std::vector<PlanRow> receiver_rows(const PlanRow& template_row, std::span<const 
 // earliest route's lead.
 std::vector<PlanRow> receiver_rows(std::uint32_t source_physical, std::uint32_t count,
                                    std::uint32_t start_cycle, std::span<const RowPatch> patches) {
-  PlanRow template_row = plan_rows::multicast_receiver_row(0, 0, source_physical, count);
+  PlanRow template_row{};
+  plan_rows::write_multicast_receiver_row(template_row, 0, 0, source_physical, count);
   template_row[1] += start_cycle * arrival_unit;
   return pic_index(count) == short_pic_index
              ? receiver_rows<short_pic_index>(template_row, patches)

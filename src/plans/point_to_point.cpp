@@ -1,7 +1,7 @@
 #include <expected>
 
-#include "../events/plan_events.hpp"
-#include "meshweave/plans/plan_rows.hpp"
+#include "events/plan_events.hpp"
+#include "plan_rows.hpp"
 #include "meshweave/topology/topology.hpp"
 #include "point_to_point_into.hpp"
 

@@ -10,6 +10,8 @@
 namespace meshweave {
 namespace {
 
+using detail::host_transfer::chunk_count;
+
 using host_test::draw;
 using host_test::error_of;
 using host_test::host_packet_error;
@@ -137,7 +139,7 @@ TEST(HostTransferPlanner, RandomHostToTileTransfersHoldTheInvariants) {
         [tile](const HostTransferChunk& c) {
           return host_to_tile_packet(tile, c.tile_address, c.host_offset, c.bytes).value();
         }));
-    ASSERT_EQ(plan->size(), host_transfer::chunk_count(host_offset, bytes, HOST_TO_TILE_MAX_BYTES));
+    ASSERT_EQ(plan->size(), chunk_count(host_offset, bytes, HOST_TO_TILE_MAX_BYTES));
   }
   EXPECT_GT(planned, 2000);
 }
@@ -155,7 +157,7 @@ TEST(HostTransferPlanner, RandomTileToHostTransfersHoldTheInvariants) {
                            [tile](const HostTransferChunk& c) {
                              return tile_to_host_packet(tile, c.host_offset, c.bytes).value();
                            }));
-    ASSERT_EQ(plan->size(), host_transfer::chunk_count(host_offset, bytes, TILE_TO_HOST_MAX_BYTES));
+    ASSERT_EQ(plan->size(), chunk_count(host_offset, bytes, TILE_TO_HOST_MAX_BYTES));
   }
 }
 
@@ -172,7 +174,7 @@ TEST(HostTransferPlanner, SharedRuleCountsAndOrdersEveryCut) {
     const std::uint32_t long_max = 64 + draw(random, 2000);
     const Result<Chunks> plan = plan_host_transfer(0, host_offset, bytes, long_max, accept);
     ASSERT_TRUE(plan.has_value());
-    ASSERT_EQ(plan->size(), host_transfer::chunk_count(host_offset, bytes, long_max))
+    ASSERT_EQ(plan->size(), chunk_count(host_offset, bytes, long_max))
         << host_offset << " " << bytes << " " << long_max;
   }
 

@@ -10,6 +10,7 @@
 
 #include "meshweave/plans.hpp"
 #include "meshweave/scheduling.hpp"
+#include "meshweave/topology.hpp"
 
 namespace meshweave {
 namespace {

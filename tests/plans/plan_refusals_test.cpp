@@ -185,6 +185,14 @@ TEST(PlanRefusals, MulticastCausesExplainThemselvesInCheckOrder) {
   }
 }
 
+// finalize_point_receiver as an operation on the row, to share the table below.
+Status finalize_in_place(PlanRow& row, std::uint16_t source_physical) {
+  const Result<PlanRow> finalized = finalize_point_receiver(row, source_physical);
+  if (!finalized) return std::unexpected(finalized.error());
+  row = *finalized;
+  return {};
+}
+
 // Row operations: the explained form refuses like the plain one and, like it,
 // leaves the row as it was.
 TEST(PlanRefusals, RowOperationCausesExplainThemselves) {
@@ -221,11 +229,11 @@ TEST(PlanRefusals, RowOperationCausesExplainThemselves) {
        "destination address 0x50000: the row has no PIC word to carry it"},
       {"patch index", sender,
        [](PlanRow& r) { return explained::finalize_point_receiver_in_place(r, 9); },
-       [](PlanRow& r) { return row_patch::finalize_point_receiver_in_place(r, 9); }, patch_index,
+       [](PlanRow& r) { return finalize_in_place(r, 9); }, patch_index,
        "patch index 1098907651: a receiver template names one of words 0 to 7 of its finished row"},
       {"source tile", receiver,
        [](PlanRow& r) { return explained::finalize_point_receiver_in_place(r, 8192); },
-       [](PlanRow& r) { return row_patch::finalize_point_receiver_in_place(r, 8192); }, patch_index,
+       [](PlanRow& r) { return finalize_in_place(r, 8192); }, patch_index,
        "sender at physical tile 8192: receivers name senders by physical tiles 0 to 8191"},
       {"offset entry", receiver, [](PlanRow& r) { return explained::offset_plan(r, 5); },
        [](PlanRow& r) { return offset_plan(r, 5); },

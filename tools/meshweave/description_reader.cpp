@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "diagnostics.hpp"
+#include "meshweave/exchange/buffer_rules.hpp"
 #include "meshweave/exchange/compiler.hpp"
 #include "meshweave/exchange/schedule.hpp"
 #include "meshweave/instruction_words/control_words.hpp"
@@ -22,7 +23,6 @@ namespace {
 
 // The one card the tool knows; the key may be left out.
 constexpr std::string_view card_name = "m1472";
-constexpr std::uint64_t address_alignment = 4;
 
 [[noreturn]] void refuse(std::string path, std::string reason, std::size_t at) {
   throw JsonRefusal{std::move(path), std::move(reason), at};
@@ -562,12 +562,12 @@ class DescriptionBuilder final : public JsonReceiver {
   }
 
   std::uint32_t checked_address(std::uint64_t address, std::size_t at) const {
-    if (address >= TILE_MEMORY_BYTES) {
+    if (!in_tile_memory(address)) {
       refuse(slot_path(),
              "address " + hex_address(address) + " is not below " + hex_address(TILE_MEMORY_BYTES),
              at);
     }
-    if (address % address_alignment != 0) {
+    if (!is_word_aligned(address)) {
       refuse(slot_path(), "address " + hex_address(address) + " is not a multiple of 4", at);
     }
     return static_cast<std::uint32_t>(address);
@@ -626,7 +626,7 @@ class DescriptionBuilder final : public JsonReceiver {
                t.destination_at);
       }
       const std::size_t given = t.destinations.size();
-      if (given != 1 && given != t.receivers.size()) {
+      if (!destination_count_fits(given, t.receivers.size())) {
         refuse(field_path("destination"),
                std::to_string(given) + " addresses for " + std::to_string(t.receivers.size()) +
                    " receivers (give one shared address or one per receiver)",
@@ -692,7 +692,7 @@ class DescriptionBuilder final : public JsonReceiver {
   template <class Path>
   void check_range(std::uint32_t address, std::string_view direction, Path path,
                    std::size_t at) const {
-    if (std::uint64_t{address} + std::uint64_t{draft_.words} * 4 > TILE_MEMORY_BYTES) {
+    if (!buffer_fits_tile_memory(address, draft_.words)) {
       refuse(path(),
              "transfer of " + std::to_string(draft_.words) + " words " + std::string{direction} +
                  " " + hex_address(address) + " runs past " + hex_address(TILE_MEMORY_BYTES),

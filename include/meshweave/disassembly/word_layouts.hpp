@@ -7,17 +7,6 @@
 
 namespace meshweave {
 
-// SYNC: 0x418000 in 31..4 | operand in 3..0. Every other bit is fixed, so
-// 0x41800010 is not a SYNC word.
-namespace sync_word {
-inline constexpr WordPattern kind{0xfffffff0u, 0x41800000u};
-using Operand = BitField<0, 4>;
-
-constexpr std::uint32_t word(std::uint32_t operand) noexcept {
-  return kind.pattern | Operand::place(operand);
-}
-}  // namespace sync_word
-
 // The continuation SEND leaves one bit unused between the two halves of its
 // count. `send_off` always writes it as 0, yet the word is still timed when it
 // is set, so the decoder keeps it to give back the exact word.
@@ -53,7 +42,6 @@ static_assert(covers_word(send_off_word::kind.mask, send_off_word::CountLow::mas
 static_assert(covers_word(sync_word::kind.mask, sync_word::Operand::mask));
 }  // namespace word_layout_checks
 
-static_assert(sync_word::word(3) == ROW_ENTRY_INSTRUCTION);
 static_assert(send_off_reserved::Reserved::mask == 0x00100000u);
 static_assert(send_off_reserved::count_minus_one_max == 0xfffu);
 

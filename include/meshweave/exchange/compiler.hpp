@@ -8,16 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "meshweave/exchange/buffer_rules.hpp"
 #include "meshweave/exchange/description.hpp"
 #include "meshweave/instruction_words/error.hpp"
 #include "meshweave/instruction_words/refusal.hpp"
 #include "meshweave/topology/topology.hpp"
 
 namespace meshweave {
-
-// Bytes of one tile's memory: SEND and PIC words address its 2^18 words. The
-// whole of a transfer's source and destination buffers must lie below it.
-inline constexpr std::uint32_t TILE_MEMORY_BYTES = 0x100000;
 
 // Where compiling failed: a library error kept unchanged, with the phase,
 // transfer and tile it happened at, or two transfers of one phase that share a tile.

@@ -15,8 +15,9 @@ namespace meshweave {
 
 // Entry words of the host frames: SYNC with operand 7 (target side, and the first
 // word of every epilogue) and with operand 15 (xreq side and combined frame).
-inline constexpr std::uint32_t SYNC_ALL_INSTRUCTION = 0x41800007u;
-inline constexpr std::uint32_t SYNC_HOST_INSTRUCTION = 0x4180000fu;
+inline constexpr std::uint32_t SYNC_ALL_INSTRUCTION = sync_word::word(7);
+inline constexpr std::uint32_t SYNC_HOST_INSTRUCTION = sync_word::word(15);
+static_assert(SYNC_ALL_INSTRUCTION == 0x41800007u && SYNC_HOST_INSTRUCTION == 0x4180000fu);
 
 // The two tiles of a host operation: the one that sends the xreq packet and the
 // one whose memory the transfer touches.
@@ -26,26 +27,6 @@ struct HostHierarchy {
 
   friend constexpr bool operator==(const HostHierarchy&, const HostHierarchy&) = default;
 };
-
-// Words of the frame around a host operation: the tile's mux number goes through
-// m8 into special register 160 before the body, and 1600 (outside every mux
-// number) after it.
-namespace host_frame {
-inline constexpr std::uint8_t mux_register = 8;
-inline constexpr std::uint8_t mux_special_register = 160;
-inline constexpr std::uint32_t mux_release = 1600;
-
-constexpr std::uint32_t mux_load(std::uint32_t mux) noexcept {
-  return setzi_m(mux_register, mux);
-}
-inline constexpr std::uint32_t mux_register_write = put_special_from_m8(mux_special_register);
-inline constexpr std::uint32_t mux_release_load = mux_load(mux_release);
-
-inline constexpr std::size_t prologue_words = 3;
-inline constexpr std::size_t epilogue_words = 4;
-
-static_assert(mux_register_write == 0x438080a0u && mux_release_load == 0x19800640u);
-}  // namespace host_frame
 
 // The xreq tile keeps tile bits 0 and 2..5, exactly the bits of the mux number,
 // so both tiles share one mux and the xreq tile is its own xreq tile.

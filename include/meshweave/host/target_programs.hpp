@@ -4,7 +4,6 @@
 #include <span>
 #include <vector>
 
-#include "meshweave/host/host_sends.hpp"
 #include "meshweave/host/transfer_planner.hpp"
 #include "meshweave/instruction_words/control_words.hpp"
 #include "meshweave/instruction_words/error.hpp"
@@ -14,7 +13,8 @@
 namespace meshweave {
 
 // SYNC with operand 0: waits for the host transfer before the program returns.
-inline constexpr std::uint32_t HOST_TRANSFER_SYNC_INSTRUCTION = 0x41800000u;
+inline constexpr std::uint32_t HOST_TRANSFER_SYNC_INSTRUCTION = sync_word::word(0);
+static_assert(HOST_TRANSFER_SYNC_INSTRUCTION == 0x41800000u);
 
 // A host program and the words the caller places in tile memory beside it:
 // packet_words[k] at byte address packet_address + 4k. Used for both directions
@@ -25,25 +25,6 @@ struct TileToHostProgram {
 
   friend bool operator==(const TileToHostProgram&, const TileToHostProgram&) = default;
 };
-
-// Fixed words of the data-transfer programs.
-namespace host_program {
-// The transfer length (words, or 1 for tile-to-host) goes through m8 into
-// special register 166.
-inline constexpr std::uint8_t length_register = 8;
-inline constexpr std::uint8_t length_special_register = 166;
-constexpr std::uint32_t length_load(std::uint32_t value) noexcept {
-  return setzi_m(length_register, value);
-}
-inline constexpr std::uint32_t length_register_write = put_special_from_m8(length_special_register);
-// Sends each further header of a host-to-tile stream.
-inline constexpr std::uint32_t continuation_send = send_off(1, host_send::direction, 0);
-// Between the last tile-to-host payload and the closing header.
-inline constexpr std::uint32_t close_delay = delay(1);
-
-static_assert(length_register_write == 0x438080a6u && continuation_send == 0x70200003u &&
-              close_delay == 0x40a00001u);
-}  // namespace host_program
 
 // Target program of a host-to-tile transfer: all chunk headers go out as one
 // stream, and only the last header keeps HOST_TO_TILE_STREAM_END_BITS. The

@@ -34,9 +34,12 @@ inline constexpr std::uint32_t HOST_PAGE_BYTES = 4096;
 inline constexpr std::uint32_t HOST_TO_TILE_MAX_BYTES = 1024;
 inline constexpr std::uint32_t TILE_TO_HOST_MAX_BYTES = 256;
 
-namespace host_transfer {
-inline constexpr std::uint32_t long_alignment = 64;
-inline constexpr std::uint32_t short_max_bytes = 60;
+// How plan_host_transfer cuts a transfer into chunks. Not part of the API: the
+// template below needs it in the header.
+namespace detail::host_transfer {
+// Long packets start on their own size grid; Short ones carry what is left.
+inline constexpr std::uint32_t long_alignment = host_packet::long_unit_bytes;
+inline constexpr std::uint32_t short_max_bytes = host_packet::short_max_bytes;
 // Chunk length while the host offset is off the 64-byte grid.
 inline constexpr std::uint32_t unaligned_step = 32;
 
@@ -97,7 +100,7 @@ constexpr std::uint64_t chunk_count(std::uint32_t host_offset, std::uint32_t byt
 
 static_assert(chunk_count(4, 2200, TILE_TO_HOST_MAX_BYTES) == 68);
 static_assert(chunk_count(64, 4096, HOST_TO_TILE_MAX_BYTES) == 5);
-}  // namespace host_transfer
+}  // namespace detail::host_transfer
 
 template <class Builder>
 concept HostPacketHeaderBuilder =
@@ -121,16 +124,17 @@ Explained<std::vector<HostTransferChunk>> plan_host_transfer(std::uint32_t tile_
                                                              std::uint32_t bytes,
                                                              std::uint32_t long_max_bytes,
                                                              Builder&& packet) {
-  if (long_max_bytes < host_transfer::long_alignment) {
+  namespace cut = detail::host_transfer;
+  if (long_max_bytes < cut::long_alignment) {
     return host_packet::refuse(Reason::chunk_limit_too_small, RefusedArgument::chunk_limit,
                                long_max_bytes);
   }
   std::vector<HostTransferChunk> chunks;
   chunks.reserve(
-      static_cast<std::size_t>(host_transfer::chunk_count(host_offset, bytes, long_max_bytes)));
+      static_cast<std::size_t>(cut::chunk_count(host_offset, bytes, long_max_bytes)));
   constexpr std::uint32_t address_max = std::numeric_limits<std::uint32_t>::max();
   while (bytes != 0) {
-    const std::uint32_t count = host_transfer::chunk_length(host_offset, bytes, long_max_bytes);
+    const std::uint32_t count = cut::chunk_length(host_offset, bytes, long_max_bytes);
     const Explained<HostPacketHeader> header =
         std::invoke(packet, tile_address, host_offset, count);
     if (!header) return std::unexpected(header.error());

@@ -5,6 +5,7 @@
 
 #include "meshweave/instruction_words/bit_field.hpp"
 #include "meshweave/instruction_words/error.hpp"
+#include "meshweave/instruction_words/scalar_encoders.hpp"
 
 namespace meshweave {
 
@@ -12,10 +13,22 @@ namespace meshweave {
 inline constexpr std::uint32_t LONG_OPCODE_MASK = 0xf8000000u;
 inline constexpr std::uint32_t SEND_OPCODE = 0x78000000u;
 
+// SYNC: 0x418000 in 31..4 | operand in 3..0. Every other bit is fixed, so
+// 0x41800010 is not a SYNC word.
+namespace sync_word {
+inline constexpr WordPattern kind{0xfffffff0u, 0x41800000u};
+using Operand = BitField<0, 4>;
+
+constexpr std::uint32_t word(std::uint32_t operand) noexcept {
+  return kind.pattern | Operand::place(operand);
+}
+}  // namespace sync_word
+
 // First word of every plan row and program (SYNC with operand 3), and the last
 // (BR through m10). Neither takes a cycle on the exchange timeline.
-inline constexpr std::uint32_t ROW_ENTRY_INSTRUCTION = 0x41800003u;
-inline constexpr std::uint32_t RETURN_INSTRUCTION = 0x43a00000u;
+inline constexpr std::uint32_t ROW_ENTRY_INSTRUCTION = sync_word::word(3);
+inline constexpr std::uint32_t RETURN_INSTRUCTION = br_m(10);
+static_assert(ROW_ENTRY_INSTRUCTION == 0x41800003u && RETURN_INSTRUCTION == 0x43a00000u);
 
 // Longest and shortest transfer between two tiles, in words. The upper bound is
 // where the receiver's XPIC wait (count - 53) fills its 12-bit field.
@@ -43,6 +56,9 @@ inline constexpr WordPattern kind{0xfc000000u, 0x64000000u};
 using Wait = BitField<14, 12>;
 using Flag = BitField<13, 1>;
 using Selector = BitField<0, 13>;
+// A selector beyond every tile and mux number: an XPIC naming it, or a host
+// frame loading it as the mux number, releases the tile's mux.
+inline constexpr std::uint32_t released_selector = 1600;
 }  // namespace xpic_word
 
 namespace send_word {

@@ -9,66 +9,115 @@
 
 namespace meshweave {
 
-// The fixed texts carried by ExchangeError::Kind::Schedule. Every message the
-// library can produce is listed here and nowhere else; code names the constant.
 namespace schedule_message {
-inline constexpr std::string_view send_instruction_operand{"send instruction operand"};
-inline constexpr std::string_view zero_event_advance{"zero event advance"};
-inline constexpr std::string_view delay_advance_overflow{"delay advance overflow"};
-inline constexpr std::string_view pic_delay_advance_overflow{"PIC delay advance overflow"};
-inline constexpr std::string_view xpic_delay_advance_overflow{"XPIC delay advance overflow"};
-inline constexpr std::string_view first_event_not_delay{"first scheduled event is not a delay"};
-inline constexpr std::string_view branch_register{"branch register"};
-inline constexpr std::string_view setzi_operand{"setzi operand"};
-inline constexpr std::string_view put_source_register{"put source register"};
-inline constexpr std::string_view add_register_operand{"add register operand"};
-inline constexpr std::string_view add_immediate_operand{"add immediate operand"};
-inline constexpr std::string_view and_operand{"and operand"};
-inline constexpr std::string_view shift_left_operand{"shift-left operand"};
-inline constexpr std::string_view brz_operand{"brz operand"};
-inline constexpr std::string_view call_operand{"call operand"};
-inline constexpr std::string_view ld32_operand{"ld32 operand"};
-inline constexpr std::string_view st32_operand{"st32 operand"};
-inline constexpr std::string_view sender_delay{"sender delay"};
-// Caller tables may place tiles beyond what the row words can carry: a receiver
-// whose card row makes its PIC wait overflow, a multicast sender whose physical
-// number does not fit the XPIC tile selector.
-inline constexpr std::string_view receiver_phase{"receiver phase"};
-inline constexpr std::string_view multicast_sender_tile{"multicast sender tile"};
-inline constexpr std::string_view plan_offset_entry{"plan offset entry"};
-inline constexpr std::string_view plan_offset_return{"plan offset return"};
-inline constexpr std::string_view point_receiver_patch_index{"point receiver patch index"};
-inline constexpr std::string_view multicast_start_cycle{"multicast start cycle"};
-inline constexpr std::string_view multicast_receive_cycle{"multicast receive cycle"};
-inline constexpr std::string_view plan_event_horizon_overflow{"plan event horizon overflow"};
-inline constexpr std::string_view exchange_row_entry{"exchange row entry"};
-inline constexpr std::string_view exchange_row_return{"exchange row return"};
-inline constexpr std::string_view overlapping_roles{"overlapping tile exchange roles"};
-inline constexpr std::string_view horizon_precedes_events{"plan horizon precedes tile events"};
-inline constexpr std::string_view host_target_operation_return{"host target operation return"};
-inline constexpr std::string_view local_host_operation_return{"local host operation return"};
-inline constexpr std::string_view local_host_operation_prefix{"local host operation prefix"};
-// Encoding a decoded instruction checks the operands of the words that only have
-// unchecked packers, instead of letting the packer cut them to their fields.
-inline constexpr std::string_view pic_delay_operand{"PIC delay operand"};
-inline constexpr std::string_view xpic_delay_operand{"XPIC delay operand"};
-inline constexpr std::string_view sync_operand{"sync operand"};
+// The fixed texts carried by ExchangeError::Kind::Schedule: every message the
+// library can produce, in one table. Code names a message through the constant
+// below, which `detail::named` resolves against the table at compile time, so a text
+// outside the table does not compile and the table is the whole vocabulary.
+inline constexpr std::array all = std::to_array<std::string_view>({
+    "send instruction operand",
+    "zero event advance",
+    "delay advance overflow",
+    "PIC delay advance overflow",
+    "XPIC delay advance overflow",
+    "first scheduled event is not a delay",
+    "branch register",
+    "setzi operand",
+    "put source register",
+    "add register operand",
+    "add immediate operand",
+    "and operand",
+    "shift-left operand",
+    "brz operand",
+    "call operand",
+    "ld32 operand",
+    "st32 operand",
+    "sender delay",
+    // Caller tables may place tiles beyond what the row words can carry: a receiver
+    // whose card row makes its PIC wait overflow, a multicast sender whose physical
+    // number does not fit the XPIC tile selector.
+    "receiver phase",
+    "multicast sender tile",
+    "plan offset entry",
+    "plan offset return",
+    "point receiver patch index",
+    "multicast start cycle",
+    "multicast receive cycle",
+    "plan event horizon overflow",
+    "exchange row entry",
+    "exchange row return",
+    "overlapping tile exchange roles",
+    "plan horizon precedes tile events",
+    "host target operation return",
+    "local host operation return",
+    "local host operation prefix",
+    // Encoding a decoded instruction checks the operands of the words that only have
+    // unchecked packers, instead of letting the packer cut them to their fields.
+    "PIC delay operand",
+    "XPIC delay operand",
+    "sync operand",
+});
 
-// The whole vocabulary, for tests and tools that list or look up messages.
-inline constexpr std::array all = {
-    send_instruction_operand,     zero_event_advance,          delay_advance_overflow,
-    pic_delay_advance_overflow,   xpic_delay_advance_overflow, first_event_not_delay,
-    branch_register,              setzi_operand,               put_source_register,
-    add_register_operand,         add_immediate_operand,       and_operand,
-    shift_left_operand,           brz_operand,                 call_operand,
-    ld32_operand,                 st32_operand,                sender_delay,
-    plan_offset_entry,            plan_offset_return,          point_receiver_patch_index,
-    multicast_start_cycle,        multicast_receive_cycle,     plan_event_horizon_overflow,
-    exchange_row_entry,           exchange_row_return,         overlapping_roles,
-    horizon_precedes_events,      host_target_operation_return, local_host_operation_return,
-    local_host_operation_prefix,  pic_delay_operand,           xpic_delay_operand,
-    sync_operand,                 receiver_phase,              multicast_sender_tile,
-};
+// The entry of the table that reads `text`; fails to compile for any other text.
+// Not part of the API: only the constants below use it.
+namespace detail {
+consteval std::string_view named(std::string_view text) {
+  for (const std::string_view message : all) {
+    if (message == text) return message;
+  }
+  throw "not a schedule message";
+}
+}  // namespace detail
+
+inline constexpr std::string_view send_instruction_operand =
+    detail::named("send instruction operand");
+inline constexpr std::string_view zero_event_advance = detail::named("zero event advance");
+inline constexpr std::string_view delay_advance_overflow = detail::named("delay advance overflow");
+inline constexpr std::string_view pic_delay_advance_overflow =
+    detail::named("PIC delay advance overflow");
+inline constexpr std::string_view xpic_delay_advance_overflow =
+    detail::named("XPIC delay advance overflow");
+inline constexpr std::string_view first_event_not_delay =
+    detail::named("first scheduled event is not a delay");
+inline constexpr std::string_view branch_register = detail::named("branch register");
+inline constexpr std::string_view setzi_operand = detail::named("setzi operand");
+inline constexpr std::string_view put_source_register = detail::named("put source register");
+inline constexpr std::string_view add_register_operand = detail::named("add register operand");
+inline constexpr std::string_view add_immediate_operand = detail::named("add immediate operand");
+inline constexpr std::string_view and_operand = detail::named("and operand");
+inline constexpr std::string_view shift_left_operand = detail::named("shift-left operand");
+inline constexpr std::string_view brz_operand = detail::named("brz operand");
+inline constexpr std::string_view call_operand = detail::named("call operand");
+inline constexpr std::string_view ld32_operand = detail::named("ld32 operand");
+inline constexpr std::string_view st32_operand = detail::named("st32 operand");
+inline constexpr std::string_view sender_delay = detail::named("sender delay");
+inline constexpr std::string_view receiver_phase = detail::named("receiver phase");
+inline constexpr std::string_view multicast_sender_tile = detail::named("multicast sender tile");
+inline constexpr std::string_view plan_offset_entry = detail::named("plan offset entry");
+inline constexpr std::string_view plan_offset_return = detail::named("plan offset return");
+inline constexpr std::string_view point_receiver_patch_index =
+    detail::named("point receiver patch index");
+inline constexpr std::string_view multicast_start_cycle = detail::named("multicast start cycle");
+inline constexpr std::string_view multicast_receive_cycle =
+    detail::named("multicast receive cycle");
+inline constexpr std::string_view plan_event_horizon_overflow =
+    detail::named("plan event horizon overflow");
+inline constexpr std::string_view exchange_row_entry = detail::named("exchange row entry");
+inline constexpr std::string_view exchange_row_return = detail::named("exchange row return");
+inline constexpr std::string_view overlapping_roles =
+    detail::named("overlapping tile exchange roles");
+inline constexpr std::string_view horizon_precedes_events =
+    detail::named("plan horizon precedes tile events");
+inline constexpr std::string_view host_target_operation_return =
+    detail::named("host target operation return");
+inline constexpr std::string_view local_host_operation_return =
+    detail::named("local host operation return");
+inline constexpr std::string_view local_host_operation_prefix =
+    detail::named("local host operation prefix");
+inline constexpr std::string_view pic_delay_operand = detail::named("PIC delay operand");
+inline constexpr std::string_view xpic_delay_operand = detail::named("XPIC delay operand");
+inline constexpr std::string_view sync_operand = detail::named("sync operand");
+
 }  // namespace schedule_message
 
 // The single error type of the library: a kind plus at most two 32-bit payload

@@ -45,9 +45,13 @@ constexpr bool is_target(std::uint32_t byte_address) noexcept {
   return byte_address % 4 == 0 && byte_address < target_limit;
 }
 constexpr std::uint32_t opcode(std::uint32_t byte) noexcept { return Opcode::place(byte); }
+
+// Helpers of the checked encoders below; not part of the API.
+namespace detail {
 constexpr std::unexpected<ExchangeError> fail(std::string_view message) noexcept {
   return std::unexpected(ExchangeError::schedule(message));
 }
+}  // namespace detail
 }  // namespace scalar_word
 
 // Unchecked packers: they neither check nor mask, so an out-of-range operand
@@ -75,13 +79,15 @@ constexpr std::uint32_t put_special_from_m8(std::uint8_t reg) noexcept {
 // Checked encoders: every operand is checked before the word is formed.
 
 constexpr Result<std::uint32_t> encode_br_m(std::uint8_t reg) noexcept {
-  if (!scalar_word::is_register(reg)) return scalar_word::fail(schedule_message::branch_register);
+  if (!scalar_word::is_register(reg)) {
+    return scalar_word::detail::fail(schedule_message::branch_register);
+  }
   return br_m(reg);
 }
 
 constexpr Result<std::uint32_t> encode_setzi_m(std::uint8_t reg, std::uint32_t immediate) noexcept {
   if (!scalar_word::is_register(reg) || !scalar_word::Imm20::fits(immediate)) {
-    return scalar_word::fail(schedule_message::setzi_operand);
+    return scalar_word::detail::fail(schedule_message::setzi_operand);
   }
   return setzi_m(reg, immediate);
 }
@@ -90,7 +96,7 @@ constexpr Result<std::uint32_t> encode_setzi_m(std::uint8_t reg, std::uint32_t i
 constexpr Result<std::uint32_t> encode_put_special_m(std::uint8_t special,
                                                      std::uint8_t reg) noexcept {
   if (!scalar_word::is_register(reg)) {
-    return scalar_word::fail(schedule_message::put_source_register);
+    return scalar_word::detail::fail(schedule_message::put_source_register);
   }
   return scalar_word::opcode(scalar_word::br_opcode) | scalar_word::High::place(reg) |
          scalar_word::PutMarker::place(scalar_word::put_marker) |
@@ -101,7 +107,7 @@ constexpr Result<std::uint32_t> encode_put_special_m(std::uint8_t special,
 constexpr Result<std::uint32_t> encode_call_m_immediate(std::uint8_t return_register,
                                                         std::uint32_t target_address) noexcept {
   if (!scalar_word::is_register(return_register) || !scalar_word::is_target(target_address)) {
-    return scalar_word::fail(schedule_message::call_operand);
+    return scalar_word::detail::fail(schedule_message::call_operand);
   }
   return scalar_word::opcode(scalar_word::call_opcode) | scalar_word::High::place(return_register) |
          scalar_word::Target::place(target_address >> 2);
@@ -111,13 +117,13 @@ constexpr Result<std::uint32_t> encode_call_m_immediate(std::uint8_t return_regi
 constexpr Result<std::uint32_t> encode_brz_m_immediate(std::uint8_t reg,
                                                        std::uint32_t target_address) noexcept {
   if (!scalar_word::is_register(reg) || !scalar_word::is_target(target_address)) {
-    return scalar_word::fail(schedule_message::brz_operand);
+    return scalar_word::detail::fail(schedule_message::brz_operand);
   }
   return scalar_word::opcode(scalar_word::brz_opcode) | scalar_word::High::place(reg) |
          scalar_word::Target::place(target_address >> 2);
 }
 
-namespace scalar_word {
+namespace scalar_word::detail {
 // LD32 and ST32: opcode | base in 23..20 | data register in 19..16 | delta in 15..12
 // | word offset in 11..0
 constexpr Result<std::uint32_t> memory_word(std::uint32_t opcode_byte, std::uint8_t data,
@@ -143,20 +149,20 @@ constexpr Result<std::uint32_t> alu_word(std::uint32_t function, std::uint8_t de
   return opcode(alu_opcode) | High::place(source) | Low::place(destination) |
          Delta::place(function) | Imm12::place(immediate);
 }
-}  // namespace scalar_word
+}  // namespace scalar_word::detail
 
 constexpr Result<std::uint32_t> encode_ld32_m_immediate(std::uint8_t destination, std::uint8_t base,
                                                         std::uint8_t delta,
                                                         std::uint16_t word_offset) noexcept {
-  return scalar_word::memory_word(scalar_word::ld32_opcode, destination, base, delta, word_offset,
-                                  schedule_message::ld32_operand);
+  return scalar_word::detail::memory_word(scalar_word::ld32_opcode, destination, base, delta,
+                                          word_offset, schedule_message::ld32_operand);
 }
 
 constexpr Result<std::uint32_t> encode_st32_m_immediate(std::uint8_t source, std::uint8_t base,
                                                         std::uint8_t delta,
                                                         std::uint16_t word_offset) noexcept {
-  return scalar_word::memory_word(scalar_word::st32_opcode, source, base, delta, word_offset,
-                                  schedule_message::st32_operand);
+  return scalar_word::detail::memory_word(scalar_word::st32_opcode, source, base, delta,
+                                          word_offset, schedule_message::st32_operand);
 }
 
 // ADD: 0x22 | source in 23..20 | destination in 19..16 | 16-bit two's-complement
@@ -165,10 +171,10 @@ constexpr Result<std::uint32_t> encode_add_m_immediate(std::uint8_t destination,
                                                        std::uint8_t source,
                                                        std::int32_t immediate) noexcept {
   if (immediate < scalar_word::add_immediate_min || immediate > scalar_word::add_immediate_max) {
-    return scalar_word::fail(schedule_message::add_immediate_operand);
+    return scalar_word::detail::fail(schedule_message::add_immediate_operand);
   }
   if (!scalar_word::is_register(destination) || !scalar_word::is_register(source)) {
-    return scalar_word::fail(schedule_message::add_register_operand);
+    return scalar_word::detail::fail(schedule_message::add_register_operand);
   }
   const auto low_half = static_cast<std::uint16_t>(static_cast<std::int16_t>(immediate));
   return scalar_word::opcode(scalar_word::add_opcode) | scalar_word::High::place(source) |
@@ -178,15 +184,15 @@ constexpr Result<std::uint32_t> encode_add_m_immediate(std::uint8_t destination,
 constexpr Result<std::uint32_t> encode_and_m_immediate(std::uint8_t destination,
                                                        std::uint8_t source,
                                                        std::uint16_t immediate) noexcept {
-  return scalar_word::alu_word(scalar_word::and_function, destination, source, immediate,
-                               schedule_message::and_operand);
+  return scalar_word::detail::alu_word(scalar_word::and_function, destination, source, immediate,
+                                       schedule_message::and_operand);
 }
 
 constexpr Result<std::uint32_t> encode_shl_m_immediate(std::uint8_t destination,
                                                        std::uint8_t source,
                                                        std::uint16_t immediate) noexcept {
-  return scalar_word::alu_word(scalar_word::shl_function, destination, source, immediate,
-                               schedule_message::shift_left_operand);
+  return scalar_word::detail::alu_word(scalar_word::shl_function, destination, source, immediate,
+                                       schedule_message::shift_left_operand);
 }
 
 static_assert(br_m(10) == 0x43a00000u);

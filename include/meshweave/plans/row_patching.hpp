@@ -19,7 +19,8 @@
 namespace meshweave {
 
 namespace row_patch {
-// Cycles of the longest DELAY: the whole 19-bit field.
+// Cycles of the longest DELAY: the whole 19-bit field. The program builder and
+// the compiler pad with DELAYs of this length too.
 inline constexpr std::uint32_t max_delay_cycles = delay_word::Cycles::max + 1;
 
 // DELAY words that wait exactly `cycles`: full ones first, the remainder last.
@@ -34,6 +35,8 @@ constexpr void write_delays(std::span<std::uint32_t> out, std::uint32_t cycles) 
   if (const std::uint32_t rest = cycles % max_delay_cycles; rest != 0) out[full] = delay(rest - 1);
 }
 
+// Helpers of the row operations below; not part of the API.
+namespace detail {
 // SEND and PIC words both hold 18-bit word addresses; callers give byte addresses.
 constexpr ExplainedStatus check_row_address(std::uint32_t byte_address,
                                             RefusedArgument argument) noexcept {
@@ -49,25 +52,22 @@ constexpr ExplainedStatus check_row_address(std::uint32_t byte_address,
   return {};
 }
 
-constexpr bool is_row_address(std::uint32_t byte_address) noexcept {
-  return check_row_address(byte_address, RefusedArgument::none).has_value();
-}
-
 constexpr std::uint32_t* find_kind(std::span<std::uint32_t> row, WordPattern kind) noexcept {
   const auto found = std::ranges::find_if(row, [kind](std::uint32_t word) { return kind.matches(word); });
   return found == row.end() ? nullptr : &*found;
 }
+}  // namespace detail
 }  // namespace row_patch
 
 // The row operations with the reason of a refusal.
 namespace explained {
 constexpr ExplainedStatus patch_sender_address(PlanRow& row, std::uint32_t byte_address) noexcept {
   if (const ExplainedStatus valid =
-          row_patch::check_row_address(byte_address, RefusedArgument::source_address);
+          row_patch::detail::check_row_address(byte_address, RefusedArgument::source_address);
       !valid) {
     return valid;
   }
-  std::uint32_t* const send = row_patch::find_kind(row, send_word::kind);
+  std::uint32_t* const send = row_patch::detail::find_kind(row, send_word::kind);
   if (send == nullptr) {
     return refuse(ExchangeError::address(byte_address), Reason::row_without_send,
                   RefusedArgument::source_address, byte_address);
@@ -79,11 +79,11 @@ constexpr ExplainedStatus patch_sender_address(PlanRow& row, std::uint32_t byte_
 constexpr ExplainedStatus patch_receiver_address(PlanRow& row,
                                                  std::uint32_t byte_address) noexcept {
   if (const ExplainedStatus valid =
-          row_patch::check_row_address(byte_address, RefusedArgument::destination_address);
+          row_patch::detail::check_row_address(byte_address, RefusedArgument::destination_address);
       !valid) {
     return valid;
   }
-  std::uint32_t* const pic = row_patch::find_kind(row, pic_word::kind);
+  std::uint32_t* const pic = row_patch::detail::find_kind(row, pic_word::kind);
   if (pic == nullptr) {
     return refuse(ExchangeError::address(byte_address), Reason::row_without_pic,
                   RefusedArgument::destination_address, byte_address);
@@ -124,22 +124,15 @@ constexpr Status patch_receiver_address(PlanRow& row, std::uint32_t byte_address
   return without_reason(explained::patch_receiver_address(row, byte_address));
 }
 
-namespace row_patch {
-constexpr Status finalize_point_receiver_in_place(PlanRow& row,
-                                                  std::uint16_t source_physical) noexcept {
-  return without_reason(explained::finalize_point_receiver_in_place(row, source_physical));
-}
-}  // namespace row_patch
-
 // Drops the patch index in word 0 of a point-to-point receiver template and writes
 // `source_physical` into the selector of the word it names. The input is not changed.
 constexpr Result<PlanRow> finalize_point_receiver(const PlanRow& row,
                                                   std::uint16_t source_physical) noexcept {
   Result<PlanRow> executable{row};
-  if (const Status finalized =
-          row_patch::finalize_point_receiver_in_place(*executable, source_physical);
+  if (const ExplainedStatus finalized =
+          explained::finalize_point_receiver_in_place(*executable, source_physical);
       !finalized) {
-    executable = std::unexpected(finalized.error());
+    executable = std::unexpected(finalized.error().error);
   }
   return executable;
 }
@@ -183,7 +176,7 @@ constexpr Status offset_plan(PlanRow& row, std::uint32_t cycles) noexcept {
 // value; nothing when the words hold no SEND.
 constexpr std::optional<std::pair<std::size_t, std::uint32_t>> normalize_sender_instruction(
     std::span<std::uint32_t> row) noexcept {
-  std::uint32_t* const send = row_patch::find_kind(row, send_word::kind);
+  std::uint32_t* const send = row_patch::detail::find_kind(row, send_word::kind);
   if (send == nullptr) return std::nullopt;
   const std::uint32_t original = *send;
   *send = send_word::BaseWord::set(original, 0);

@@ -13,9 +13,10 @@
 
 namespace meshweave {
 
-// The row layouts of tile-to-tile plans. Callers plan through Topology; the row
-// builders live here, as constexpr functions, so that the documented rows are
-// checked at compile time and both planners share one receive stage.
+// The row layouts of tile-to-tile plans, private to the planners: callers plan
+// through Topology. The row builders are constexpr functions, so that the
+// documented rows are checked at compile time, and both planners share one
+// receive stage.
 namespace plan_rows {
 
 // Physical tiles per card row; the receiver's row number sets its phase.
@@ -44,7 +45,7 @@ inline constexpr std::uint32_t multicast_receive_word = 0x14000;
 // the PIC takes the data; longer ones after it.
 inline constexpr std::uint32_t short_receive_max = 51;
 inline constexpr std::uint32_t split_receive_count = short_receive_max + 1;
-inline constexpr std::uint32_t released_selector = 1600;
+inline constexpr std::uint32_t released_selector = xpic_word::released_selector;
 // PIC wait of a long transfer on card row 0; each row adds two cycles of phase.
 inline constexpr std::uint32_t pic_wait_base = 51;
 // Closing DELAY field: count + short_receive_tail for short transfers, fixed for long ones.
@@ -145,13 +146,6 @@ constexpr void write_point_receiver_row(PlanRow& row, std::uint32_t receiver_phy
   write_receive_stage(row, 3, count, receiver_phase(receiver_physical), 0);
 }
 
-constexpr PlanRow point_receiver_row(std::uint32_t receiver_physical,
-                                     std::uint32_t count) noexcept {
-  PlanRow row{};
-  write_point_receiver_row(row, receiver_physical, count);
-  return row;
-}
-
 // entry, XPIC waiting until `receive_cycle` and naming the sender, receive stage.
 // A one-word transfer has no mux-release stage.
 constexpr void write_multicast_receiver_row(PlanRow& row, std::uint32_t receive_cycle,
@@ -168,15 +162,6 @@ constexpr void write_multicast_receiver_row(PlanRow& row, std::uint32_t receive_
   } else {
     write_receive_stage(row, 2, count, phase, multicast_receive_word);
   }
-}
-
-constexpr PlanRow multicast_receiver_row(std::uint32_t receive_cycle,
-                                         std::uint32_t receiver_physical,
-                                         std::uint32_t source_physical,
-                                         std::uint32_t count) noexcept {
-  PlanRow row{};
-  write_multicast_receiver_row(row, receive_cycle, receiver_physical, source_physical, count);
-  return row;
 }
 
 // Both rows of a point-to-point transfer between two physical tiles, written into
@@ -205,32 +190,35 @@ constexpr ExplainedStatus write_point_to_point(Plan& plan, std::uint32_t sender_
   return {};
 }
 
-// The same, returned. One named result on every path, so that the plan is built
-// where the caller receives it.
-constexpr Result<Plan> point_to_point(std::uint32_t sender_physical,
-                                      std::uint32_t receiver_physical,
-                                      std::uint32_t count) noexcept {
-  Result<Plan> plan{std::in_place};
-  if (const ExplainedStatus written =
-          write_point_to_point(*plan, sender_physical, receiver_physical, count);
-      !written) {
-    plan = std::unexpected(written.error().error);
+// The documented rows, checked where they are built.
+consteval Plan written_point_to_point(std::uint32_t sender_physical,
+                                      std::uint32_t receiver_physical, std::uint32_t count) {
+  Plan plan{};
+  if (!write_point_to_point(plan, sender_physical, receiver_physical, count)) {
+    throw "refused";
   }
   return plan;
 }
+consteval PlanRow written_multicast_receiver(std::uint32_t receive_cycle,
+                                             std::uint32_t receiver_physical,
+                                             std::uint32_t source_physical, std::uint32_t count) {
+  PlanRow row{};
+  write_multicast_receiver_row(row, receive_cycle, receiver_physical, source_physical, count);
+  return row;
+}
 
-static_assert(point_to_point(0, 53, 3).value() ==
+static_assert(written_point_to_point(0, 53, 3) ==
               Plan{{0x41800003, 0x40a00086, 0x78400001, 0x43a00000, 0, 0, 0, 0, 0},
                    {0x00000001, 0x41800003, 0x641c0000, 0x64008640, 0x61800000, 0x40a00007,
                     0x43a00000, 0, 0}});
-static_assert(point_to_point(32, 260, 52).value().receiver ==
+static_assert(written_point_to_point(32, 260, 52).receiver ==
               PlanRow{0x00000001, 0x41800003, 0x641c0000, 0x61d00000, 0x64000640, 0x40a00038,
                       0x43a00000, 0, 0});
-static_assert(point_to_point(1024, 0, 4148).value().sender ==
+static_assert(written_point_to_point(1024, 0, 4148).sender ==
               PlanRow{0x41800003, 0x40a0006c, 0x7fe00001, 0x766fc001, 0x43a00000, 0, 0, 0, 0});
-static_assert(point_to_point(1440, 0, 1).value().sender ==
+static_assert(written_point_to_point(1440, 0, 1).sender ==
               PlanRow{0x41800003, 0x78000002, 0x40a00004, 0x43a00000, 0, 0, 0, 0, 0});
-static_assert(multicast_receiver_row(20, 53, 32, 1) ==
+static_assert(written_multicast_receiver(20, 53, 32, 1) ==
               PlanRow{0x41800003, 0x64050020, 0x61994000, 0x40a00005, 0x43a00000, 0, 0, 0, 0});
 
 }  // namespace plan_rows
