@@ -61,14 +61,33 @@ const char* name(EventKind kind) {
   return "?";
 }
 
-// A tile's part in one transfer. `number` counts the transfers of all phases
-// in order; it indexes the recorded send starts.
+// A tile's part in one transfer, with what checking its events needs: the
+// programs are checked tile by tile, and reading each role's transfer from the
+// description would visit the whole description once per tile. `number`
+// counts the transfers of all phases in order.
 struct Role {
-  std::size_t phase;
-  std::size_t transfer;
   std::size_t number;
-  bool sender;
   std::size_t receiver_index;  // for receivers
+  std::uint32_t count;
+  std::uint32_t address;  // the source, or this receiver's destination (bytes)
+  std::uint16_t sender_tile;
+  std::uint16_t first_receiver;
+  bool sender;
+  bool multicast;
+  bool single_receiver;
+
+  static Role of(const TransferView& transfer, std::size_t number, bool sender,
+                 std::size_t receiver_index) noexcept {
+    return Role{number,
+                receiver_index,
+                transfer.count,
+                sender ? transfer.source_address : transfer.destination(receiver_index),
+                transfer.sender,
+                transfer.receivers.empty() ? std::uint16_t{0} : transfer.receivers.front(),
+                sender,
+                transfer.multicast,
+                transfer.receivers.size() == 1};
+  }
 };
 
 // Marks a send start or XPIC end no program supplied.
@@ -100,15 +119,12 @@ class Verifier {
                                   std::move(found)});
   }
 
-  // Calls visit(phase, index, number, transfer) for every transfer in order.
+  // Calls visit(number, transfer) for every transfer, numbered in order.
   template <class Visit>
   void for_each_transfer(Visit&& visit) const {
     std::size_t number = 0;
-    for (std::size_t phase = 0; phase < description_.phases.size(); ++phase) {
-      const auto& transfers = description_.phases[phase].transfers;
-      for (std::size_t index = 0; index < transfers.size(); ++index) {
-        visit(phase, index, number++, view(transfers[index]));
-      }
+    for (const Phase& phase : description_.phases) {
+      for (const Transfer& transfer : phase.transfers) visit(number++, view(transfer));
     }
   }
 
@@ -116,39 +132,28 @@ class Verifier {
   // (first_role_[tile] to first_role_[tile + 1]); the first receiver of each
   // transfer in the list of XPIC ends.
   void collect_roles() {
-    std::size_t max_tile = 0;
+    constexpr std::size_t tiles = std::size_t{1} << 16;
+    first_role_.assign(tiles + 1, 0);
     std::size_t transfers = 0;
-    std::size_t receivers = 0;
-    for_each_transfer([&](std::size_t, std::size_t, std::size_t, const TransferView& transfer) {
-      ++transfers;
-      receivers += transfer.receivers.size();
-      max_tile = std::max<std::size_t>(max_tile, transfer.sender);
-      for (const std::uint16_t receiver : transfer.receivers) {
-        max_tile = std::max<std::size_t>(max_tile, receiver);
-      }
-    });
-    first_role_.assign(transfers == 0 ? 1 : max_tile + 2, 0);
-    first_receiver_.assign(transfers + 1, 0);
-    send_starts_.assign(transfers, unrecorded);
-    first_xpic_ends_.assign(receivers, unrecorded);
-    // Counted per tile first, then placed from the end of each tile's range.
-    for_each_transfer([&](std::size_t, std::size_t, std::size_t number,
-                          const TransferView& transfer) {
+    for (const Phase& phase : description_.phases) transfers += phase.transfers.size();
+    first_receiver_.reserve(transfers + 1);
+    first_receiver_.assign(1, 0);
+    // Counted per tile first, then placed from the start of each tile's range.
+    for_each_transfer([&](std::size_t number, const TransferView& transfer) {
       ++first_role_[transfer.sender + 1];
       for (const std::uint16_t receiver : transfer.receivers) ++first_role_[receiver + 1];
-      first_receiver_[number + 1] = first_receiver_[number] + transfer.receivers.size();
+      first_receiver_.push_back(first_receiver_[number] + transfer.receivers.size());
     });
-    for (std::size_t tile = 1; tile < first_role_.size(); ++tile) {
-      first_role_[tile] += first_role_[tile - 1];
-    }
+    for (std::size_t tile = 1; tile <= tiles; ++tile) first_role_[tile] += first_role_[tile - 1];
+    send_starts_.assign(first_receiver_.size() - 1, unrecorded);
+    first_xpic_ends_.assign(first_receiver_.back(), unrecorded);
     roles_.resize(first_role_.back());
     std::vector<std::size_t> next(first_role_.begin(), first_role_.end() - 1);
-    for_each_transfer([&](std::size_t phase, std::size_t index, std::size_t number,
-                          const TransferView& transfer) {
-      roles_[next[transfer.sender]++] = Role{phase, index, number, true, 0};
+    for_each_transfer([&](std::size_t number, const TransferView& transfer) {
+      roles_[next[transfer.sender]++] = Role::of(transfer, number, true, 0);
       check_buffer(transfer.sender, "source buffer", transfer.source_address, transfer.count);
       for (std::size_t r = 0; r < transfer.receivers.size(); ++r) {
-        roles_[next[transfer.receivers[r]]++] = Role{phase, index, number, false, r};
+        roles_[next[transfer.receivers[r]]++] = Role::of(transfer, number, false, r);
         check_buffer(transfer.receivers[r], "destination buffer", transfer.destination(r),
                      transfer.count);
       }
@@ -169,10 +174,6 @@ class Verifier {
       report(tile, std::nullopt, check, "an end at or below " + hex(TILE_MEMORY_BYTES),
              dec(count) + " words from " + hex(address) + " ending at " + hex(end));
     }
-  }
-
-  const TransferView transfer_of(const Role& role) const {
-    return view(description_.phases[role.phase].transfers[role.transfer]);
   }
 
   std::optional<std::uint16_t> physical(std::uint16_t tile) {
@@ -256,30 +257,29 @@ class Verifier {
 
   template <class Take>
   bool check_send(std::uint16_t tile, const Role& role, Take& take) {
-    const TransferView transfer = transfer_of(role);
-    const auto sender = physical(transfer.sender);
-    const auto first_receiver = physical(transfer.receivers.front());
+    const auto sender = physical(role.sender_tile);
+    const auto first_receiver = physical(role.first_receiver);
     if (!sender || !first_receiver) return false;
     const std::uint32_t expected_direction =
-        transfer.receivers.size() == 1 ? direction(*sender, *first_receiver) : 3u;
+        role.single_receiver ? direction(*sender, *first_receiver) : 3u;
     const Event* send = take(EventKind::Send, "SEND");
     if (send == nullptr) return false;
-    const std::uint32_t first_packet = std::min<std::uint32_t>(transfer.count, 64);
+    const std::uint32_t first_packet = std::min<std::uint32_t>(role.count, 64);
     expect(tile, send->index, "SEND word count", first_packet,
            send_word::CountMinusOne::get(send->word) + 1);
     expect(tile, send->index, "SEND direction", expected_direction,
            send_word::Direction::get(send->word));
-    expect_hex(tile, send->index, "SEND source word address", transfer.source_address / 4,
+    expect_hex(tile, send->index, "SEND source word address", role.address / 4,
                send_word::BaseWord::get(send->word));
     send_starts_[role.number] = send->start;
-    if (transfer.count > 64) {
+    if (role.count > 64) {
       const Event* rest = take(EventKind::Continuation, "continuation SEND");
       if (rest == nullptr) return false;
-      expect(tile, rest->index, "continuation SEND word count", transfer.count - 64,
+      expect(tile, rest->index, "continuation SEND word count", role.count - 64,
              rest->end - rest->start);
       expect(tile, rest->index, "continuation SEND start", send->end, rest->start);
       expect(tile, rest->index, "continuation SEND direction",
-             transfer.multicast ? 3u : expected_direction,
+             role.multicast ? 3u : expected_direction,
              send_off_word::Direction::get(rest->word));
     }
     return true;
@@ -287,8 +287,7 @@ class Verifier {
 
   template <class Take>
   bool check_receive(std::uint16_t tile, const Role& role, Take& take) {
-    const TransferView transfer = transfer_of(role);
-    const auto sender = physical(transfer.sender);
+    const auto sender = physical(role.sender_tile);
     if (!sender) return false;
     const Event* first = take(EventKind::Xpic, "first XPIC");
     if (first == nullptr) return false;
@@ -298,9 +297,9 @@ class Verifier {
     // The receive stages after the first XPIC, by transfer length.
     std::array<EventKind, 2> stages{EventKind::Pic, EventKind::Xpic};
     std::size_t stage_count = 2;
-    if (transfer.multicast && transfer.count == 1) {
+    if (role.multicast && role.count == 1) {
       stage_count = 1;
-    } else if (transfer.count <= 51) {
+    } else if (role.count <= 51) {
       stages = {EventKind::Xpic, EventKind::Pic};
     }
     for (const EventKind stage : std::span{stages}.first(stage_count)) {
@@ -308,7 +307,7 @@ class Verifier {
       if (event == nullptr) return false;
       if (stage == EventKind::Pic) {
         expect_hex(tile, event->index, "PIC destination word address",
-                   transfer.destination(role.receiver_index) / 4,
+                   role.address / 4,
                    pic_word::Address::get(event->word));
       } else {
         expect(tile, event->index, "XPIC stage selector", second_stage_selector,
@@ -319,8 +318,7 @@ class Verifier {
   }
 
   void check_arrivals() {
-    for_each_transfer([&](std::size_t, std::size_t, std::size_t number,
-                          const TransferView& transfer) {
+    for_each_transfer([&](std::size_t number, const TransferView& transfer) {
       const std::uint64_t send = send_starts_[number];
       const auto sender = topology_.physical(transfer.sender);
       if (send == unrecorded || !sender) return;  // already reported
