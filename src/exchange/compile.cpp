@@ -266,7 +266,7 @@ class ExchangeCompiler {
     timing.count = transfer.count;
     timing.send_cycle = phase_start + cycles_before_send(planned.sender());
     timing.first_arrival = result_.arrival_cycles.size();
-    // Receivers are counted in the description's u32 lengths.
+    // The planners accept each receiver once, and tiles are u16: this fits.
     timing.arrivals = static_cast<std::uint32_t>(transfer.receivers.size());
     for (const std::uint16_t receiver : transfer.receivers) {
       const std::uint16_t physical = topology_.physical(receiver).value();
