@@ -29,4 +29,21 @@ void BM_CompileAllToAll(benchmark::State& state) {
 }
 BENCHMARK(BM_CompileAllToAll)->Unit(benchmark::kMillisecond)->Iterations(3);
 
+// Checking the compiled all-to-all against its description.
+void BM_VerifyAllToAll(benchmark::State& state) {
+  const Topology card = Topology::m1472();
+  const ExchangeDescription description = bench::all_to_all().phases;
+  const auto compiled = compile_exchange(card, description);
+  if (!compiled) {
+    state.SkipWithError("compile failed");
+    return;
+  }
+  for (auto _ : state) {
+    auto issues = verify_exchange(card, description, *compiled);
+    if (!issues.empty()) state.SkipWithError("verification failed");
+    benchmark::DoNotOptimize(issues);
+  }
+}
+BENCHMARK(BM_VerifyAllToAll)->Unit(benchmark::kMillisecond)->Iterations(1);
+
 }  // namespace

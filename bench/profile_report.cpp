@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <expected>
 #include <functional>
 #include <span>
 #include <string_view>
@@ -54,6 +55,7 @@ int main(int argc, char** argv) {
   const std::vector<std::uint16_t> receivers = bench::all_but_tile_zero();
   std::vector<PlanRow> rows;
   ExchangeDescription description;
+  std::expected<CompiledExchange, CompileError> compiled_once;
 
   if (name == "EncodeWords") {
     run = [&] {
@@ -88,6 +90,14 @@ int main(int argc, char** argv) {
       const auto compiled = compile_exchange(card, description);
       return RunResult{compiled ? compiled->timings.size() : 0,
                        compiled ? compiled->programs.size() : 0};
+    };
+  } else if (name == "VerifyFullCardShift") {
+    description = bench::full_card_shift(100);
+    compiled_once = compile_exchange(card, description);
+    if (!compiled_once) return fail("the workload's exchange does not compile");
+    run = [&] {
+      const std::vector<VerifyIssue> issues = verify_exchange(card, description, *compiled_once);
+      return RunResult{issues.empty() ? compiled_once->timings.size() : 0, issues.size()};
     };
   } else {
     return fail("unknown workload");

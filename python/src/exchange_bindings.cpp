@@ -21,9 +21,9 @@ namespace meshweave::python {
 namespace {
 
 // The one place that reads a timing's arrival cycles.
-std::span<const std::uint32_t> arrival_cycles_of(const CompiledExchange& /*compiled*/,
+std::span<const std::uint32_t> arrival_cycles_of(const CompiledExchange& compiled,
                                                  const TransferTiming& timing) {
-  return timing.arrival_cycles;
+  return arrival_cycles(compiled, timing);
 }
 
 template <class T>

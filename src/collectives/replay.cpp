@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <charconv>
 #include <map>
+#include <span>
 #include <tuple>
 
 #include "collective_detail.hpp"
@@ -198,15 +199,15 @@ class Replay {
       Piece piece;
       piece.transfer = timing.transfer;
       piece.view = view(description.transfers[timing.transfer].transfer);
-      if (offset >= piece.view.count ||
-          timing.arrival_cycles.size() != piece.view.receivers.size()) {
+      const std::span<const std::uint32_t> arrivals = arrival_cycles(compiled, timing);
+      if (offset >= piece.view.count || arrivals.size() != piece.view.receivers.size()) {
         issue(step_, timing.transfer, piece.view.sender, "timings do not match the transfer");
         return false;
       }
       piece.offset = offset;
       piece.count = std::min(MAX_TRANSFER_WORDS, piece.view.count - offset);
       piece.send = timing.send_cycle;
-      piece.arrival.assign(timing.arrival_cycles.begin(), timing.arrival_cycles.end());
+      piece.arrival.assign(arrivals.begin(), arrivals.end());
       if (!receive_ends(piece, timing.start)) return false;
       pieces_.push_back(std::move(piece));
     }

@@ -69,8 +69,10 @@ std::expected<CompiledExchange, CompileError> compile_schedule(
     const PlannedPieces* planned) {
   const auto& pieces = schedule.pieces;
   if (planned != nullptr && planned->first_role.size() != pieces.size() + 1) planned = nullptr;
-  // Where each piece's timings go: one per transfer it carries.
+  // Where each piece's timings go (one per transfer it carries) and where their
+  // arrival cycles go (one per receiver), both in program order.
   std::vector<std::size_t> first_timing(pieces.size() + 1, 0);
+  std::vector<std::size_t> first_arrival(pieces.size() + 1, 0);
   bool merged = false;
   for (std::size_t index = 0; index < pieces.size(); ++index) {
     const ScheduledPiece& piece = pieces[index];
@@ -87,6 +89,11 @@ std::expected<CompiledExchange, CompileError> compile_schedule(
       }
     }
     first_timing[index + 1] = first_timing[index] + 1 + piece.merged.size();
+    // A merged multicast's transfers are point-to-point: one arrival each.
+    const std::size_t arrivals = piece.merged.empty()
+                                     ? view(*list.transfers[piece.transfer]).receivers.size()
+                                     : 1 + piece.merged.size();
+    first_arrival[index + 1] = first_arrival[index] + arrivals;
   }
   // Start order (program order among equal starts), sorted without indirection.
   std::vector<std::pair<std::uint32_t, std::size_t>> by_start(pieces.size());
@@ -101,6 +108,7 @@ std::expected<CompiledExchange, CompileError> compile_schedule(
   CompiledExchange result;
   result.horizon = schedule.horizon;
   result.timings.resize(first_timing.back());
+  result.arrival_cycles.resize(first_arrival.back());
   PlannedRows rows;
   PieceTiming timing;
   std::vector<std::size_t> group;
@@ -151,9 +159,12 @@ std::expected<CompiledExchange, CompileError> compile_schedule(
       record.word_offset = piece.word_offset;
       record.count = piece.count;
       record.send_cycle = piece.start + timing.sender.event;
-      record.arrival_cycles.clear();
-      for (const RowTiming& receiver : timing.receivers) {
-        record.arrival_cycles.push_back(piece.start + receiver.event);
+      record.first_arrival = first_arrival[index];
+      record.arrivals = static_cast<std::uint32_t>(first_arrival[index + 1] - first_arrival[index]);
+      // The planners give one row per receiver; a shorter list leaves the rest 0.
+      const std::size_t timed = std::min<std::size_t>(record.arrivals, timing.receivers.size());
+      for (std::size_t r = 0; r < timed; ++r) {
+        result.arrival_cycles[record.first_arrival + r] = piece.start + timing.receivers[r].event;
       }
     } else {
       // Each transfer a multicast carries keeps its own timing.
@@ -165,7 +176,9 @@ std::expected<CompiledExchange, CompileError> compile_schedule(
         record.word_offset = piece.word_offset;
         record.count = piece.count;
         record.send_cycle = piece.start + timing.sender.event;
-        record.arrival_cycles.assign(1, piece.start + timing.receivers[k].event);
+        record.first_arrival = first_arrival[index] + k;
+        record.arrivals = 1;
+        result.arrival_cycles[record.first_arrival] = piece.start + timing.receivers[k].event;
       }
     }
     if (auto ok = append(transfer.sender, *sender_row, piece.start, piece.transfer); !ok) {

@@ -6,6 +6,7 @@
 #include "plans/point_to_point_into.hpp"
 #include "meshweave/instruction_words/control_words.hpp"
 #include "meshweave/plans.hpp"
+#include "meshweave/scheduling/plan_event_cycles.hpp"
 
 namespace meshweave::exchange_detail {
 
@@ -39,17 +40,6 @@ CompileError scheduled_error(ExchangeError error, std::optional<std::size_t> tra
 
 // The planners and the row patching leave only zeros after a row's return
 // word, so the sum may stop there.
-std::uint32_t row_cycles(const PlanRow& row) noexcept {
-  static_assert(PLAN_ROW_WORDS * (std::uint64_t{delay_word::Cycles::max} + 1) <=
-                std::numeric_limits<std::uint32_t>::max());
-  std::uint32_t cycles = 0;
-  for (const std::uint32_t word : row) {
-    if (word == RETURN_INSTRUCTION) break;
-    cycles += instruction_advance(word);
-  }
-  return cycles;
-}
-
 std::uint32_t cycles_before_send(const PlanRow& row) noexcept {
   std::uint32_t cycles = 0;
   for (const std::uint32_t word : row) {
@@ -101,8 +91,7 @@ std::expected<void, CompileError> plan_piece(const Topology& topology,
     auto plan = topology.multicast(transfer.sender, transfer.receivers, count, 0);
     if (!plan) return fail(plan.error());
     rows.multicast = true;
-    rows.point.sender = plan->sender;
-    rows.multicast_receivers = std::move(plan->receivers);
+    rows.group = std::move(*plan);
   } else {
     rows.multicast = false;
     if (const Status plan = point_to_point_into(topology, transfer.sender, transfer.receivers[0],
@@ -142,11 +131,11 @@ void time_piece(const PlannedRows& rows, std::uint32_t count, PieceTiming& timin
 void time_rows(const PlanRow& sender, std::span<const PlanRow> receivers, std::uint32_t count,
                PieceTiming& timing) {
   timing.sender.event = cycles_before_send(sender);
-  timing.sender.end = row_cycles(sender);
+  timing.sender.end = plan_row_cycles(sender);
   timing.send_end = timing.sender.event + count;
   timing.receivers.resize(receivers.size());
   for (std::size_t i = 0; i < receivers.size(); ++i) {
-    timing.receivers[i] = RowTiming{cycles_to_arrival(receivers[i]), row_cycles(receivers[i])};
+    timing.receivers[i] = RowTiming{cycles_to_arrival(receivers[i]), plan_row_cycles(receivers[i])};
   }
 }
 

@@ -23,8 +23,7 @@ inline constexpr std::uint32_t max_piece_words = MAX_TRANSFER_WORDS;
 
 // A transfer's rows as planned: a point-to-point transfer is planned straight
 // into `point` and its receiver row finalized there, so that planning one
-// allocates and copies nothing; a multicast keeps its sender row in
-// point.sender and its planner's receiver rows.
+// allocates and copies nothing; a multicast keeps its planner's plan.
 struct PlannedRows {
   // The rows are left unset: the planners write every word of the rows in use,
   // and clearing them first would be a block clear per transfer.
@@ -32,17 +31,17 @@ struct PlannedRows {
 
   std::uint16_t sender_physical = 0;
   bool multicast = false;
-  Plan point;
-  std::vector<PlanRow> multicast_receivers;
+  Plan point;           // rows of a point-to-point transfer
+  MulticastPlan group;  // rows of a multicast
 
-  PlanRow& sender() noexcept { return point.sender; }
-  const PlanRow& sender() const noexcept { return point.sender; }
+  PlanRow& sender() noexcept { return multicast ? group.sender : point.sender; }
+  const PlanRow& sender() const noexcept { return multicast ? group.sender : point.sender; }
   std::span<PlanRow> receivers() noexcept {
-    return multicast ? std::span<PlanRow>{multicast_receivers}
+    return multicast ? std::span<PlanRow>{group.receivers}
                      : std::span<PlanRow>{&point.receiver, 1};
   }
   std::span<const PlanRow> receivers() const noexcept {
-    return multicast ? std::span<const PlanRow>{multicast_receivers}
+    return multicast ? std::span<const PlanRow>{group.receivers}
                      : std::span<const PlanRow>{&point.receiver, 1};
   }
 };
@@ -77,8 +76,7 @@ void time_piece(const PlannedRows& rows, std::uint32_t count, PieceTiming& timin
 void time_rows(const PlanRow& sender, std::span<const PlanRow> receivers, std::uint32_t count,
                PieceTiming& timing);
 
-// Cycles a planned row accounts for, and those before its SEND word.
-std::uint32_t row_cycles(const PlanRow& row) noexcept;
+// Cycles of a planned row before its SEND word.
 std::uint32_t cycles_before_send(const PlanRow& row) noexcept;
 
 // A located error of the transfers form.

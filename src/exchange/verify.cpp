@@ -2,7 +2,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <charconv>
-#include <map>
+#include <array>
+#include <limits>
+#include <span>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -59,19 +61,37 @@ const char* name(EventKind kind) {
   return "?";
 }
 
-// A tile's part in one transfer.
+// A tile's part in one transfer, with what checking its events needs: the
+// programs are checked tile by tile, and reading each role's transfer from the
+// description would visit the whole description once per tile. `number`
+// counts the transfers of all phases in order.
 struct Role {
-  std::size_t phase;
-  std::size_t transfer;
-  bool sender;
+  std::size_t number;
   std::size_t receiver_index;  // for receivers
+  std::uint32_t count;
+  std::uint32_t address;  // the source, or this receiver's destination (bytes)
+  std::uint16_t sender_tile;
+  std::uint16_t first_receiver;
+  bool sender;
+  bool multicast;
+  bool single_receiver;
+
+  static Role of(const TransferView& transfer, std::size_t number, bool sender,
+                 std::size_t receiver_index) noexcept {
+    return Role{number,
+                receiver_index,
+                transfer.count,
+                sender ? transfer.source_address : transfer.destination(receiver_index),
+                transfer.sender,
+                transfer.receivers.empty() ? std::uint16_t{0} : transfer.receivers.front(),
+                sender,
+                transfer.multicast,
+                transfer.receivers.size() == 1};
+  }
 };
 
-struct TransferKey {
-  std::size_t phase;
-  std::size_t transfer;
-  friend auto operator<=>(const TransferKey&, const TransferKey&) = default;
-};
+// Marks a send start or XPIC end no program supplied.
+constexpr std::uint64_t unrecorded = std::numeric_limits<std::uint64_t>::max();
 
 class Verifier {
  public:
@@ -82,9 +102,10 @@ class Verifier {
   std::vector<VerifyIssue> run() {
     collect_roles();
     for (const TileProgram& program : compiled_.programs) check_program(program);
-    for (const auto& [tile, roles] : roles_) {
-      if (compiled_.program(tile) == nullptr) {
-        report(tile, std::nullopt, "program", "a program", "none");
+    for (std::size_t tile = 0; tile + 1 < first_role_.size(); ++tile) {
+      const auto logical = static_cast<std::uint16_t>(tile);
+      if (first_role_[tile] != first_role_[tile + 1] && compiled_.program(logical) == nullptr) {
+        report(logical, std::nullopt, "program", "a program", "none");
       }
     }
     check_arrivals();
@@ -98,20 +119,51 @@ class Verifier {
                                   std::move(found)});
   }
 
-  void collect_roles() {
-    for (std::size_t phase = 0; phase < description_.phases.size(); ++phase) {
-      const auto& transfers = description_.phases[phase].transfers;
-      for (std::size_t index = 0; index < transfers.size(); ++index) {
-        const TransferView transfer = view(transfers[index]);
-        roles_[transfer.sender].push_back(Role{phase, index, true, 0});
-        check_buffer(transfer.sender, "source buffer", transfer.source_address, transfer.count);
-        for (std::size_t r = 0; r < transfer.receivers.size(); ++r) {
-          roles_[transfer.receivers[r]].push_back(Role{phase, index, false, r});
-          check_buffer(transfer.receivers[r], "destination buffer", transfer.destination(r),
-                       transfer.count);
-        }
-      }
+  // Calls visit(number, transfer) for every transfer, numbered in order.
+  template <class Visit>
+  void for_each_transfer(Visit&& visit) const {
+    std::size_t number = 0;
+    for (const Phase& phase : description_.phases) {
+      for (const Transfer& transfer : phase.transfers) visit(number++, view(transfer));
     }
+  }
+
+  // Each tile's roles, in description order, as one list grouped by tile
+  // (first_role_[tile] to first_role_[tile + 1]); the first receiver of each
+  // transfer in the list of XPIC ends.
+  void collect_roles() {
+    constexpr std::size_t tiles = std::size_t{1} << 16;
+    first_role_.assign(tiles + 1, 0);
+    std::size_t transfers = 0;
+    for (const Phase& phase : description_.phases) transfers += phase.transfers.size();
+    first_receiver_.reserve(transfers + 1);
+    first_receiver_.assign(1, 0);
+    // Counted per tile first, then placed from the start of each tile's range.
+    for_each_transfer([&](std::size_t number, const TransferView& transfer) {
+      ++first_role_[transfer.sender + 1];
+      for (const std::uint16_t receiver : transfer.receivers) ++first_role_[receiver + 1];
+      first_receiver_.push_back(first_receiver_[number] + transfer.receivers.size());
+    });
+    for (std::size_t tile = 1; tile <= tiles; ++tile) first_role_[tile] += first_role_[tile - 1];
+    send_starts_.assign(first_receiver_.size() - 1, unrecorded);
+    first_xpic_ends_.assign(first_receiver_.back(), unrecorded);
+    roles_.resize(first_role_.back());
+    std::vector<std::size_t> next(first_role_.begin(), first_role_.end() - 1);
+    for_each_transfer([&](std::size_t number, const TransferView& transfer) {
+      roles_[next[transfer.sender]++] = Role::of(transfer, number, true, 0);
+      check_buffer(transfer.sender, "source buffer", transfer.source_address, transfer.count);
+      for (std::size_t r = 0; r < transfer.receivers.size(); ++r) {
+        roles_[next[transfer.receivers[r]]++] = Role::of(transfer, number, false, r);
+        check_buffer(transfer.receivers[r], "destination buffer", transfer.destination(r),
+                     transfer.count);
+      }
+    });
+  }
+
+  std::span<const Role> roles_of(std::uint16_t tile) const {
+    if (std::size_t{tile} + 1 >= first_role_.size()) return {};
+    return std::span<const Role>{roles_}.subspan(first_role_[tile],
+                                                  first_role_[tile + 1] - first_role_[tile]);
   }
 
   // A program may address only its own tile's memory, all of each buffer included.
@@ -124,10 +176,6 @@ class Verifier {
     }
   }
 
-  const TransferView transfer_of(const Role& role) const {
-    return view(description_.phases[role.phase].transfers[role.transfer]);
-  }
-
   std::optional<std::uint16_t> physical(std::uint16_t tile) {
     auto found = topology_.physical(tile);
     if (!found) {
@@ -137,11 +185,12 @@ class Verifier {
     return *found;
   }
 
-  // Framing, horizon and the list of exchange events of one program.
-  std::vector<Event> replay(const TileProgram& program) {
+  // Framing, horizon and the list of exchange events of one program, into
+  // `events` (reused from program to program).
+  void replay(const TileProgram& program, std::vector<Event>& events) {
     const auto& words = program.words;
     const std::uint16_t tile = program.logical;
-    std::vector<Event> events;
+    events.clear();
     if (words.empty() || words.front() != ROW_ENTRY_INSTRUCTION) {
       report(tile, 0, "first word", hex(ROW_ENTRY_INSTRUCTION),
              words.empty() ? "nothing" : hex(words.front()));
@@ -174,7 +223,6 @@ class Verifier {
     if (cycle != compiled_.horizon) {
       report(tile, std::nullopt, "cycles", dec(compiled_.horizon), dec(cycle));
     }
-    return events;
   }
 
   void check_program(const TileProgram& program) {
@@ -182,7 +230,8 @@ class Verifier {
     if (const auto expected = physical(tile); expected && *expected != program.physical) {
       report(tile, std::nullopt, "physical tile", dec(*expected), dec(program.physical));
     }
-    const std::vector<Event> events = replay(program);
+    replay(program, events_);
+    const std::vector<Event>& events = events_;
     std::size_t next = 0;
     const auto take = [&](EventKind kind, const char* what) -> const Event* {
       if (next >= events.size()) {
@@ -196,13 +245,10 @@ class Verifier {
       }
       return &event;
     };
-    const auto it = roles_.find(tile);
-    if (it != roles_.end()) {
-      for (const Role& role : it->second) {
-        const bool complete = role.sender ? check_send(tile, role, take)
-                                          : check_receive(tile, role, take);
-        if (!complete) return;  // later events no longer line up
-      }
+    for (const Role& role : roles_of(tile)) {
+      const bool complete =
+          role.sender ? check_send(tile, role, take) : check_receive(tile, role, take);
+      if (!complete) return;  // later events no longer line up
     }
     if (next < events.size()) {
       report(tile, events[next].index, "exchange events", "no more", hex(events[next].word));
@@ -211,30 +257,29 @@ class Verifier {
 
   template <class Take>
   bool check_send(std::uint16_t tile, const Role& role, Take& take) {
-    const TransferView transfer = transfer_of(role);
-    const auto sender = physical(transfer.sender);
-    const auto first_receiver = physical(transfer.receivers.front());
+    const auto sender = physical(role.sender_tile);
+    const auto first_receiver = physical(role.first_receiver);
     if (!sender || !first_receiver) return false;
     const std::uint32_t expected_direction =
-        transfer.receivers.size() == 1 ? direction(*sender, *first_receiver) : 3u;
+        role.single_receiver ? direction(*sender, *first_receiver) : 3u;
     const Event* send = take(EventKind::Send, "SEND");
     if (send == nullptr) return false;
-    const std::uint32_t first_packet = std::min<std::uint32_t>(transfer.count, 64);
+    const std::uint32_t first_packet = std::min<std::uint32_t>(role.count, 64);
     expect(tile, send->index, "SEND word count", first_packet,
            send_word::CountMinusOne::get(send->word) + 1);
     expect(tile, send->index, "SEND direction", expected_direction,
            send_word::Direction::get(send->word));
-    expect_hex(tile, send->index, "SEND source word address", transfer.source_address / 4,
+    expect_hex(tile, send->index, "SEND source word address", role.address / 4,
                send_word::BaseWord::get(send->word));
-    send_starts_[TransferKey{role.phase, role.transfer}] = send->start;
-    if (transfer.count > 64) {
+    send_starts_[role.number] = send->start;
+    if (role.count > 64) {
       const Event* rest = take(EventKind::Continuation, "continuation SEND");
       if (rest == nullptr) return false;
-      expect(tile, rest->index, "continuation SEND word count", transfer.count - 64,
+      expect(tile, rest->index, "continuation SEND word count", role.count - 64,
              rest->end - rest->start);
       expect(tile, rest->index, "continuation SEND start", send->end, rest->start);
       expect(tile, rest->index, "continuation SEND direction",
-             transfer.multicast ? 3u : expected_direction,
+             role.multicast ? 3u : expected_direction,
              send_off_word::Direction::get(rest->word));
     }
     return true;
@@ -242,29 +287,27 @@ class Verifier {
 
   template <class Take>
   bool check_receive(std::uint16_t tile, const Role& role, Take& take) {
-    const TransferView transfer = transfer_of(role);
-    const auto sender = physical(transfer.sender);
+    const auto sender = physical(role.sender_tile);
     if (!sender) return false;
     const Event* first = take(EventKind::Xpic, "first XPIC");
     if (first == nullptr) return false;
     expect(tile, first->index, "first XPIC sender tile", *sender,
            xpic_word::Selector::get(first->word));
-    first_xpic_ends_[{TransferKey{role.phase, role.transfer}, role.receiver_index}] = first->end;
+    first_xpic_ends_[first_receiver_[role.number] + role.receiver_index] = first->end;
     // The receive stages after the first XPIC, by transfer length.
-    std::vector<EventKind> stages;
-    if (transfer.multicast && transfer.count == 1) {
-      stages = {EventKind::Pic};
-    } else if (transfer.count <= 51) {
+    std::array<EventKind, 2> stages{EventKind::Pic, EventKind::Xpic};
+    std::size_t stage_count = 2;
+    if (role.multicast && role.count == 1) {
+      stage_count = 1;
+    } else if (role.count <= 51) {
       stages = {EventKind::Xpic, EventKind::Pic};
-    } else {
-      stages = {EventKind::Pic, EventKind::Xpic};
     }
-    for (const EventKind stage : stages) {
+    for (const EventKind stage : std::span{stages}.first(stage_count)) {
       const Event* event = take(stage, "receive stage");
       if (event == nullptr) return false;
       if (stage == EventKind::Pic) {
         expect_hex(tile, event->index, "PIC destination word address",
-                   transfer.destination(role.receiver_index) / 4,
+                   role.address / 4,
                    pic_word::Address::get(event->word));
       } else {
         expect(tile, event->index, "XPIC stage selector", second_stage_selector,
@@ -275,26 +318,22 @@ class Verifier {
   }
 
   void check_arrivals() {
-    for (std::size_t phase = 0; phase < description_.phases.size(); ++phase) {
-      const auto& transfers = description_.phases[phase].transfers;
-      for (std::size_t index = 0; index < transfers.size(); ++index) {
-        const TransferView transfer = view(transfers[index]);
-        const auto send = send_starts_.find(TransferKey{phase, index});
-        const auto sender = topology_.physical(transfer.sender);
-        if (send == send_starts_.end() || !sender) continue;  // already reported
-        for (std::size_t r = 0; r < transfer.receivers.size(); ++r) {
-          const auto end = first_xpic_ends_.find({TransferKey{phase, index}, r});
-          const auto receiver = topology_.physical(transfer.receivers[r]);
-          if (end == first_xpic_ends_.end() || !receiver) continue;
-          const std::int64_t expected = static_cast<std::int64_t>(send->second) +
-                                        time_to_mux(*sender, *receiver) + 1;
-          if (expected != static_cast<std::int64_t>(end->second)) {
-            report(transfer.receivers[r], std::nullopt, "arrival cycle",
-                   std::to_string(expected), dec(end->second));
-          }
+    for_each_transfer([&](std::size_t number, const TransferView& transfer) {
+      const std::uint64_t send = send_starts_[number];
+      const auto sender = topology_.physical(transfer.sender);
+      if (send == unrecorded || !sender) return;  // already reported
+      for (std::size_t r = 0; r < transfer.receivers.size(); ++r) {
+        const std::uint64_t end = first_xpic_ends_[first_receiver_[number] + r];
+        const auto receiver = topology_.physical(transfer.receivers[r]);
+        if (end == unrecorded || !receiver) continue;
+        const std::int64_t expected =
+            static_cast<std::int64_t>(send) + time_to_mux(*sender, *receiver) + 1;
+        if (expected != static_cast<std::int64_t>(end)) {
+          report(transfer.receivers[r], std::nullopt, "arrival cycle", std::to_string(expected),
+                 dec(end));
         }
       }
-    }
+    });
   }
 
   void expect(std::uint16_t tile, std::size_t word, const char* check, std::uint64_t expected,
@@ -309,9 +348,12 @@ class Verifier {
   const Topology& topology_;
   const ExchangeDescription& description_;
   const CompiledExchange& compiled_;
-  std::map<std::uint16_t, std::vector<Role>> roles_;
-  std::map<TransferKey, std::uint64_t> send_starts_;
-  std::map<std::pair<TransferKey, std::size_t>, std::uint64_t> first_xpic_ends_;
+  std::vector<std::size_t> first_role_;
+  std::vector<Role> roles_;
+  std::vector<std::size_t> first_receiver_;
+  std::vector<std::uint64_t> send_starts_;
+  std::vector<std::uint64_t> first_xpic_ends_;
+  std::vector<Event> events_;
   std::vector<VerifyIssue> issues_;
 };
 

@@ -99,7 +99,7 @@ TEST(ReplayCollective, RefusesASendBeforeItsDataArrived) {
   EXPECT_EQ(first_issue(plan), "");
   const std::string issue = first_issue(plan, [](std::vector<CompiledExchange>& compiled) {
     for (TransferTiming& timing : compiled[0].timings) {
-      if (timing.arrival_cycles.size() == 1 && timing.transfer == 4) {
+      if (timing.arrivals == 1 && timing.transfer == 4) {
         timing.send_cycle = 0;
       }
     }

@@ -110,5 +110,45 @@ TEST(ConcurrentPlanning, ThreadsShareATopologyWhileSinksComeAndGo) {
   (void)recorded;
 }
 
+// The batch compiler's workers share only the topology: under
+// ThreadSanitizer this runs them against each other and a changing sink.
+TEST(ConcurrentPlanning, BatchCompileWhileSinksComeAndGo) {
+  const Topology card = Topology::m1472();
+  std::vector<ExchangeDescription> descriptions;
+  for (std::uint16_t first = 0; first < 6; ++first) {
+    ExchangeDescription description;
+    for (std::uint16_t phase = 0; phase < 8; ++phase) {
+      const auto sender = static_cast<std::uint16_t>((first * 200u + phase * 31u) % 1472u);
+      const std::array<std::uint16_t, 2> receivers{
+          static_cast<std::uint16_t>((sender + 1u) % 1472u),
+          static_cast<std::uint16_t>((sender + 700u) % 1472u)};
+      description.phases.push_back(
+          Phase{{PointToPointTransfer{sender, receivers[0], 1u + phase * 9u, 0x40000, 0x50000},
+                 MulticastTransfer{static_cast<std::uint16_t>((sender + 3u) % 1472u),
+                                   {receivers[1]}, 70, 0x41000, {0x51000}}}});
+    }
+    descriptions.push_back(description);
+    descriptions.push_back(to_transfers_form(description));
+  }
+  std::vector<std::expected<CompiledExchange, CompileError>> alone;
+  for (const ExchangeDescription& description : descriptions) {
+    alone.push_back(compile_exchange(card, description));
+  }
+
+  std::atomic<bool> done{false};
+  std::thread installer([&] {
+    while (!done.load()) {
+      set_event_sink(std::make_shared<CountingSink>());
+      std::this_thread::yield();
+      set_event_sink(nullptr);
+    }
+  });
+  const auto together = compile_exchanges(card, descriptions, 4);
+  done = true;
+  installer.join();
+  set_event_sink(nullptr);
+  EXPECT_EQ(together, alone);
+}
+
 }  // namespace
 }  // namespace meshweave

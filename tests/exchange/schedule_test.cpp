@@ -91,11 +91,11 @@ TEST(ScheduleExchange, AfterOrdersTransfersOnOtherTiles) {
   EXPECT_EQ(free.timings[1].start, free.timings[0].start);
   const CompiledExchange ordered = compiled_and_verified(
       form({p2p(0, 1, 64, 0x1000, 0x1000), p2p(2, 3, 64, 0x1000, 0x1000, {0})}));
-  EXPECT_GT(ordered.timings[1].send_cycle, ordered.timings[0].arrival_cycles[0]);
+  EXPECT_GT(ordered.timings[1].send_cycle, arrival_cycles(ordered, ordered.timings[0])[0]);
   // A later transfer named in `after` goes first.
   const CompiledExchange forward = compiled_and_verified(
       form({p2p(0, 1, 64, 0x1000, 0x1000, {1}), p2p(2, 3, 64, 0x1000, 0x1000)}));
-  EXPECT_GT(forward.timings[0].send_cycle, forward.timings[1].arrival_cycles[0]);
+  EXPECT_GT(forward.timings[0].send_cycle, arrival_cycles(forward, forward.timings[1])[0]);
 }
 
 TEST(ScheduleExchange, RefusesBadForms) {

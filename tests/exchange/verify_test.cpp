@@ -37,6 +37,17 @@ TEST(VerifyExchange, AcceptsRandomCompiledExchanges) {
   }
 }
 
+TEST(VerifyExchange, AMulticastWithoutReceiversIsReportedNotReadPast) {
+  ExchangeDescription description;
+  description.phases.push_back(Phase{{MulticastTransfer{0, {5, 9}, 4, 0x40000, {0x50000}}}});
+  const auto compiled = compile_exchange(card(), description);
+  ASSERT_TRUE(compiled) << compiled.error();
+  std::get<MulticastTransfer>(description.phases[0].transfers[0]).receivers.clear();
+  const std::vector<std::string> issues = rendered(verify_exchange(card(), description, *compiled));
+  ASSERT_FALSE(issues.empty());
+  EXPECT_EQ(issues[0].rfind("tile 5, word ", 0), 0u) << issues[0];
+}
+
 class CorruptedProgram : public ::testing::Test {
  protected:
   void SetUp() override {

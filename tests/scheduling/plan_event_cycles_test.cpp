@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "meshweave/plans/plan.hpp"
 #include "meshweave/scheduling.hpp"
 
 namespace meshweave {
@@ -32,6 +33,18 @@ TEST(PlanEventCycles, SumsTheAdvancesOfTimedWords) {
     ASSERT_TRUE(cycles.has_value()) << c.words.size() << " words";
     EXPECT_EQ(*cycles, c.cycles) << c.words.size() << " words";
   }
+}
+
+// A planned row counts what plan_event_cycles counts, and nothing after its
+// return word.
+TEST(PlanEventCycles, RowCyclesStopAtTheReturnWord) {
+  const PlanRow template_row{1, 0x41800003, 0x641c0000, 0x64008640, 0x61800000, 0x40a00007,
+                             0x43a00000, 0, 0};
+  EXPECT_EQ(plan_row_cycles(template_row), plan_event_cycles(template_row).value());
+  PlanRow padded = template_row;
+  padded[7] = 0x40a00016;  // a DELAY after the return word
+  EXPECT_EQ(plan_row_cycles(padded), 113u + 3 + 49 + 8);
+  EXPECT_EQ(plan_row_cycles(PlanRow{}), 0u);
 }
 
 TEST(PlanEventCycles, OverflowIsAnError) {

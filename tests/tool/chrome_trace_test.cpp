@@ -54,7 +54,7 @@ TEST_F(ChromeTrace, HasASliceForEveryTimedWindowAndPhase) {
     expected.emplace_back(transfer.sender + 1u, "SEND", timing.send_cycle, transfer.count,
                           timing.phase, timing.transfer, transfer.count, to.dump());
     for (std::size_t i = 0; i < transfer.receivers.size(); ++i) {
-      expected.emplace_back(transfer.receivers[i] + 1u, "receive", timing.arrival_cycles[i],
+      expected.emplace_back(transfer.receivers[i] + 1u, "receive", arrival_cycles(*compiled, timing)[i],
                             transfer.count, timing.phase, timing.transfer, transfer.count,
                             std::to_string(transfer.sender));
     }
@@ -104,7 +104,8 @@ TEST_F(ChromeTrace, HasASliceForEveryTimedWindowAndPhase) {
 
 TEST_F(ChromeTrace, WritesAnEmptyExchangeAndSkipsForeignTimings) {
   CompiledExchange compiled;
-  compiled.timings.push_back(TransferTiming{3, 7, 0, 10, {20}});
+  compiled.timings.push_back(TransferTiming{3, 7, 0, 10, 0, 1});
+  compiled.arrival_cycles = {20};
   const nlohmann::json document = trace(ExchangeDescription{}, compiled);
   for (const nlohmann::json& event : document.at("traceEvents")) {
     EXPECT_EQ(event.at("ph"), "M");

@@ -151,7 +151,7 @@ TEST_F(SvgTimeline, SummaryCountsBusyTilesNeverMoreThanTakePart) {
   std::size_t most = 0;
   for (std::uint32_t cycle = 0; cycle < compiled->horizon; ++cycle) {
     std::size_t busy = cycle >= timing.send_cycle && cycle < timing.send_cycle + 32u ? 1 : 0;
-    for (const std::uint32_t arrival : timing.arrival_cycles) {
+    for (const std::uint32_t arrival : arrival_cycles(*compiled, timing)) {
       if (cycle >= arrival && cycle < arrival + 32u) ++busy;
     }
     most = std::max(most, busy);
@@ -283,7 +283,8 @@ TEST_F(SvgTimeline, DrawsAnEmptyExchangeAndIgnoresTimingsOfAnotherDescription) {
   compiled.horizon = 100;
   compiled.phase_starts = {0};
   compiled.phase_ends = {100};
-  compiled.timings.push_back(TransferTiming{3, 7, 0, 10, {20}});
+  compiled.timings.push_back(TransferTiming{3, 7, 0, 10, 0, 1});
+  compiled.arrival_cycles = {20};
   const std::string svg = render_svg_timeline(topology_, ExchangeDescription{}, compiled);
   EXPECT_EQ(occurrences(svg, "<title>"), 0u);
 }

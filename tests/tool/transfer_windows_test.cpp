@@ -111,11 +111,14 @@ TEST(TransferWindows, MatchTheProgramWords) {
 TEST(TransferWindows, SkipTimingsTheDescriptionLacks) {
   const ExchangeDescription description{{Phase{{PointToPointTransfer{0, 1, 4, 0, 0}}}}};
   CompiledExchange compiled;
-  // phase, transfer, phase start, send cycle, arrivals, start, word offset, count
-  compiled.timings = {TransferTiming{0, 0, 0, 10, {20}, 0, 0, 4},
-                      TransferTiming{0, 1, 0, 10, {20}, 0, 0, 4},
-                      TransferTiming{1, 0, 0, 10, {20}, 0, 0, 4},
-                      TransferTiming{0, 0, 0, 30, {}, 0, 0, 4}};
+  // phase, transfer, phase start, send cycle, first arrival, arrivals, start,
+  // word offset, count; the last timing's arrivals lie outside the list.
+  compiled.timings = {TransferTiming{0, 0, 0, 10, 0, 1, 0, 0, 4},
+                      TransferTiming{0, 1, 0, 10, 0, 1, 0, 0, 4},
+                      TransferTiming{1, 0, 0, 10, 0, 1, 0, 0, 4},
+                      TransferTiming{0, 0, 0, 30, 1, 0, 0, 0, 4},
+                      TransferTiming{0, 0, 0, 40, 1, 1, 0, 0, 4}};
+  compiled.arrival_cycles = {20};
   std::vector<TransferWindow> seen;
   for_each_window(description, compiled,
                   [&](const TransferTiming&, const TransferView&, const TransferWindow& window) {
@@ -123,7 +126,8 @@ TEST(TransferWindows, SkipTimingsTheDescriptionLacks) {
                   });
   const std::vector<TransferWindow> expected{{WindowKind::Send, 0, 10, 14},
                                              {WindowKind::Receive, 1, 20, 24},
-                                             {WindowKind::Send, 0, 30, 34}};
+                                             {WindowKind::Send, 0, 30, 34},
+                                             {WindowKind::Send, 0, 40, 44}};
   EXPECT_EQ(seen, expected);
 }
 

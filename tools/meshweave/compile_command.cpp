@@ -19,6 +19,7 @@
 #include "meshweave/exchange/verifier.hpp"
 #include "meshweave/topology/topology.hpp"
 #include "output_files.hpp"
+#include "batch_compile.hpp"
 #include "svg_timeline.hpp"
 #include "tile_conflict_messages.hpp"
 
@@ -67,31 +68,24 @@ std::optional<ExchangeDescription> read_checked_description(std::string_view com
   return std::move(*description);
 }
 
-int run_compile(const CompileRequest& request, std::istream& in, std::ostream& out,
-                std::ostream& err) {
-  const std::string name = echo(input_name(request.input_path), file_name_echo_limit);
-  const std::vector<OutputName> names = output_names(request);
-  if (auto checked = check_output_names(names, request.input_path); !checked) {
-    report_error(err, command, checked.error().where, checked.error().what);
-    return exit_usage;
-  }
-  const auto description =
-      read_checked_description(command, request.input_path, name, request.schedule, in, err);
-  if (!description) return exit_bad_input;
-  const Topology topology = Topology::m1472();
+std::optional<CompiledInput> compile_input(const CompileRequest& request, const std::string& path,
+                                          const std::string& name, const Topology& topology,
+                                          std::istream& in, std::ostream& err) {
+  auto description = read_checked_description(command, path, name, request.schedule, in, err);
+  if (!description) return std::nullopt;
   const CompileOptions compile_options{.idle_programs = request.idle};
   // A transfers form is scheduled, then compiled.
-  const auto compiled = compile_exchange(topology, *description, compile_options);
+  auto compiled = compile_exchange(topology, *description, compile_options);
   if (!compiled) {
     report_error(err, command, name, explain(compiled.error()));
-    return exit_bad_input;
+    return std::nullopt;
   }
   std::optional<CostSummary> cost;
   if (request.format != ProgramFormat::Hex) {
     const auto estimate = estimate_exchange(topology, *description, compile_options);
     if (!estimate) {
       report_error(err, command, name, explain(estimate.error()));
-      return exit_bad_input;
+      return std::nullopt;
     }
     cost = summarise(*estimate);
   }
@@ -105,17 +99,36 @@ int run_compile(const CompileRequest& request, std::istream& in, std::ostream& o
       report_error(err, command, name,
                    "verification found " + std::to_string(issues.size()) + " issue" +
                        (issues.size() == 1 ? "" : "s"));
-      return exit_bad_input;
+      return std::nullopt;
     }
   }
+  return CompiledInput{std::move(*description), std::move(*compiled), cost};
+}
+
+int run_compile(const CompileRequest& request, std::istream& in, std::ostream& out,
+                std::ostream& err) {
+  if (request.input_paths.size() != 1) return run_batch_compile(request, out, err);
+  const std::string& input_path = request.input_paths.front();
+  const std::string name = echo(input_name(input_path), file_name_echo_limit);
+  const std::vector<OutputName> names = output_names(request);
+  if (auto checked = check_output_names(names, input_path); !checked) {
+    report_error(err, command, checked.error().where, checked.error().what);
+    return exit_usage;
+  }
+  const Topology topology = Topology::m1472();
+  const auto input = compile_input(request, input_path, name, topology, in, err);
+  if (!input) return exit_bad_input;
+  const ExchangeDescription* const description = &input->description;
+  const CompiledExchange* const compiled = &input->compiled;
 
   std::vector<OutputFile> files;
-  files.push_back({names[0], render_programs(*compiled, request.format, cost ? &*cost : nullptr)});
+  files.push_back({names[0], render_programs(*compiled, request.format,
+                                             input->cost ? &*input->cost : nullptr)});
   std::size_t next_name = 1;
   if (request.svg_path) {
     TimelineOptions options;
     options.title = "meshweave exchange: " +
-                    std::filesystem::path(input_name(request.input_path)).filename().string();
+                    std::filesystem::path(input_name(input_path)).filename().string();
     options.tiles = request.svg_tiles;
     options.cycles = request.svg_cycles;
     if (auto bad = check_timeline_window(options, topology, *compiled)) {

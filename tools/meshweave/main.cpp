@@ -132,8 +132,12 @@ int main(int argc, char** argv) {
   std::string svg_cycles;
   CLI::App* compile_app =
       app.add_subcommand("compile", "Compile an exchange description into per-tile programs");
-  compile_app->add_option("file", compile.input_path, "Description file (JSON), or - for stdin")
+  compile_app
+      ->add_option("file", compile.input_paths,
+                   "Description files (JSON), or - for stdin; several need -o DIR")
       ->required();
+  compile_app->add_option("-j,--jobs", compile.jobs,
+                          "Inputs compiled at once (0: one per hardware thread)");
   compile_app->add_option("--format", format, "Output format")
       ->check(CLI::IsMember({"text", "json", "hex"}))
       ->capture_default_str();
@@ -158,7 +162,8 @@ int main(int argc, char** argv) {
       ->needs(svg_option);
   compile_app->add_option("--trace", trace_path,
                           "Also write a trace in the Chrome trace event format (JSON)");
-  compile_app->add_option("-o,--output", output_path, "Write the programs here, not to stdout");
+  compile_app->add_option("-o,--output", output_path,
+                          "Write the programs here, not to stdout (a directory for several inputs)");
   compile_app->callback([&] {
     compile.format = program_format(format).value_or(ProgramFormat::Text);
     // Given but empty is refused by the command, not taken for absent.

@@ -162,7 +162,7 @@ std::string render_json(const CompiledExchange& compiled, const CostSummary* cos
     append_number_member(out, 3, "start", timing.start);
     append_number_member(out, 3, "send_cycle", timing.send_cycle);
     append_member(out, 3, "arrival_cycles", false);
-    append_array(out, timing.arrival_cycles, 3,
+    append_array(out, arrival_cycles(compiled, timing), 3,
                  [&](std::uint32_t cycle) { append_number(out, cycle); });
     out += "\n  }";
   });

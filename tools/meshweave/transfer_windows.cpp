@@ -23,15 +23,17 @@ TransferWindow send_window(const TransferView& transfer, const TransferTiming& t
   return TransferWindow{WindowKind::Send, transfer.sender, start, start + transfer.count};
 }
 
-TransferWindow receive_window(const TransferView& transfer, const TransferTiming& timing,
+TransferWindow receive_window(const TransferView& transfer,
+                              std::span<const std::uint32_t> arrivals,
                               std::size_t index) noexcept {
-  const std::uint64_t start = timing.arrival_cycles[index];
+  const std::uint64_t start = arrivals[index];
   return TransferWindow{WindowKind::Receive, transfer.receivers[index], start,
                         start + transfer.count};
 }
 
-std::size_t timed_receivers(const TransferView& transfer, const TransferTiming& timing) noexcept {
-  return std::min(transfer.receivers.size(), timing.arrival_cycles.size());
+std::size_t timed_receivers(const TransferView& transfer,
+                            std::span<const std::uint32_t> arrivals) noexcept {
+  return std::min(transfer.receivers.size(), arrivals.size());
 }
 
 }  // namespace meshweave::tool

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 
 #include "meshweave/exchange/compiler.hpp"
 #include "meshweave/exchange/description.hpp"
@@ -35,13 +36,15 @@ std::optional<TransferView> timed_transfer(const ExchangeDescription& descriptio
 TransferWindow send_window(const TransferView& transfer, const TransferTiming& timing) noexcept;
 
 // Receiver `index`'s window: from the end of its first XPIC (its arrival
-// cycle) for one cycle per word. `index` must be below both the receiver count
-// and the number of arrival cycles.
-TransferWindow receive_window(const TransferView& transfer, const TransferTiming& timing,
+// cycle, arrivals[index]) for one cycle per word. `index` must be below both
+// the receiver count and the number of arrival cycles.
+TransferWindow receive_window(const TransferView& transfer,
+                              std::span<const std::uint32_t> arrivals,
                               std::size_t index) noexcept;
 
-// Receivers of `transfer` that have an arrival cycle in `timing`.
-std::size_t timed_receivers(const TransferView& transfer, const TransferTiming& timing) noexcept;
+// Receivers of `transfer` that have an arrival cycle in `arrivals`.
+std::size_t timed_receivers(const TransferView& transfer,
+                            std::span<const std::uint32_t> arrivals) noexcept;
 
 // Calls visit(timing, transfer, window) for every window of the exchange, in
 // timing order: a transfer's send window, then its receivers' windows in
@@ -55,9 +58,10 @@ void for_each_window(const ExchangeDescription& description, const CompiledExcha
     // A piece of a split transfer moves only its own words.
     transfer->count = timing.count;
     visit(timing, *transfer, send_window(*transfer, timing));
-    const std::size_t receivers = timed_receivers(*transfer, timing);
+    const std::span<const std::uint32_t> arrivals = arrival_cycles(compiled, timing);
+    const std::size_t receivers = timed_receivers(*transfer, arrivals);
     for (std::size_t i = 0; i < receivers; ++i) {
-      visit(timing, *transfer, receive_window(*transfer, timing, i));
+      visit(timing, *transfer, receive_window(*transfer, arrivals, i));
     }
   }
 }

@@ -5,6 +5,7 @@
 #include <expected>
 #include <iosfwd>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -83,17 +84,20 @@ struct TileProgram {
   friend bool operator==(const TileProgram&, const TileProgram&) = default;
 };
 
-// When a transfer happens on the shared timeline. `arrival_cycles[i]` is the
-// cycle at which receiver i's first XPIC ends: send_cycle + time_to_mux + 1.
-// `start` is the cycle at which the transfer's rows start (its phase start in
-// the phase form). In the transfers form `phase` is 0 and `transfer` indexes
+// When a transfer happens on the shared timeline. Its arrival cycles are
+// `arrivals` entries of CompiledExchange::arrival_cycles from `first_arrival`
+// (read them with arrival_cycles()): entry i is the cycle at which receiver i's
+// first XPIC ends, send_cycle + time_to_mux + 1. `start` is the cycle at which
+// the transfer's rows start (its phase start in the phase form). In the
+// transfers form `phase` is 0 and `transfer` indexes
 // ExchangeDescription::transfers; the pieces of a split transfer share it.
 struct TransferTiming {
   std::size_t phase = 0;
   std::size_t transfer = 0;
   std::uint32_t phase_start = 0;
   std::uint32_t send_cycle = 0;
-  std::vector<std::uint32_t> arrival_cycles;
+  std::size_t first_arrival = 0;
+  std::uint32_t arrivals = 0;
   std::uint32_t start = 0;
   // The words this timing moves: `count` words from `word_offset` words into
   // the transfer's buffers (the whole transfer, unless it was split into pieces).
@@ -115,12 +119,20 @@ struct CompiledExchange {
   // One entry per transfer, in phase order then transfer order (transfers
   // form: in program order, split pieces in word order).
   std::vector<TransferTiming> timings;
+  // The arrival cycles of all timings, one list for the whole exchange so that
+  // a timing costs no allocation of its own.
+  std::vector<std::uint32_t> arrival_cycles;
 
   // The program of `logical`, if it has one.
   const TileProgram* program(std::uint16_t logical) const noexcept;
 
   friend bool operator==(const CompiledExchange&, const CompiledExchange&) = default;
 };
+
+// The arrival cycles of `timing`, one per receiver in receiver order; empty
+// where the timing's range is not in `compiled`.
+std::span<const std::uint32_t> arrival_cycles(const CompiledExchange& compiled,
+                                              const TransferTiming& timing) noexcept;
 
 // Plans every transfer, patches its addresses, shifts its rows to the start of
 // its phase, merges each tile's rows into one program and finishes all programs

@@ -81,7 +81,20 @@ struct TransferView {
                                              : destination_addresses[index];
   }
 };
-TransferView view(const Transfer& transfer) noexcept;
+// Inline: the compiler and the verifier take a view of every transfer.
+inline TransferView view(const Transfer& transfer) noexcept {
+  if (const auto* point = std::get_if<PointToPointTransfer>(&transfer)) {
+    return TransferView{false,
+                        point->sender,
+                        std::span<const std::uint16_t>(&point->receiver, 1),
+                        point->count,
+                        point->source_address,
+                        std::span<const std::uint32_t>(&point->destination_address, 1)};
+  }
+  const auto& multi = std::get<MulticastTransfer>(transfer);
+  return TransferView{true,         multi.sender,         multi.receivers,
+                      multi.count,  multi.source_address, multi.destination_addresses};
+}
 
 // The transfers form of a phase form: the transfers of all phases in phase
 // order, without the barriers between phases. A transfers form is returned as it is.
