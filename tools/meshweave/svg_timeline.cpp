@@ -7,6 +7,7 @@
 #include <limits>
 #include <span>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "transfer_windows.hpp"
@@ -321,8 +322,12 @@ std::string window_tooltip(const ExchangeDescription& description, const Transfe
 void draw_windows(Canvas& canvas, const ExchangeDescription& description,
                   const CompiledExchange& compiled, std::uint16_t tile, WindowKind kind,
                   std::vector<LaneWindow>& windows, double y) {
-  std::stable_sort(windows.begin(), windows.end(),
-                   [](const LaneWindow& a, const LaneWindow& b) { return a.start < b.start; });
+  // By start, then in gathering order (timings come in index order): what a stable
+  // sort by start gives, without libstdc++ 12's stable_sort, which clang rejects
+  // for its deprecated temporary buffer.
+  std::ranges::sort(windows, {}, [](const LaneWindow& w) {
+    return std::tuple{w.start, w.timing, w.end};
+  });
   const double span = static_cast<double>(canvas.window().span());
   const std::string_view colour = kind == WindowKind::Send ? send_colour : receive_colour;
   const std::string_view noun = kind == WindowKind::Send ? "SEND window" : "receive window";
