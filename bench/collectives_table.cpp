@@ -10,8 +10,8 @@
 // after the other from address 0: input, output, scratch.
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -62,8 +62,13 @@ void row(const Topology& card, std::uint16_t tiles, CollectiveKind kind, std::ui
   request.scratch = clamp(input + output);
   // A 32 x 46 grid of the card's tiles (or one row of them).
   const bool card_grid = tiles == 1472;
-  request.halo = HaloWords{words, words, words, words, static_cast<std::uint16_t>(card_grid ? 32 : 1),
-                           static_cast<std::uint16_t>(card_grid ? 46 : tiles), true};
+  request.halo = HaloWords{words,
+                           words,
+                           words,
+                           words,
+                           static_cast<std::uint16_t>(card_grid ? 32 : 1),
+                           static_cast<std::uint16_t>(card_grid ? 46 : tiles),
+                           true};
   const auto planning = Clock::now();
   auto plan = plan_collective(card, request);
   const double plan_ms = milliseconds_since(planning);
@@ -77,7 +82,8 @@ void row(const Topology& card, std::uint16_t tiles, CollectiveKind kind, std::ui
   const double compile_ms = milliseconds_since(compiling);
   auto estimate = estimate_collective(card, *plan);
   if (!compiled || !estimate) {
-    std::printf("| %s | %u | compile failed |\n", std::string{collective_name(kind)}.c_str(), words);
+    std::printf("| %s | %u | compile failed |\n", std::string{collective_name(kind)}.c_str(),
+                words);
     return;
   }
   const CandidateEstimate& flat = plan->candidates.front();
@@ -115,9 +121,11 @@ int main(int argc, char** argv) {
   if (kinds.empty()) kinds.assign(all_collectives().begin(), all_collectives().end());
   if (sizes.empty()) sizes = {16, 64, 256, 1024};
   const Topology card = Topology::m1472();
-  std::printf("%u tiles\n\n| collective | words | flat | chosen | chosen horizon | gain | lower bound | "
-              "longest program | steps | plan ms | compile ms |\n|---|---|---|---|---|---|---|---|---|---|---|\n",
-              static_cast<unsigned>(tiles));
+  std::printf(
+      "%u tiles\n\n| collective | words | flat | chosen | chosen horizon | gain | lower bound | "
+      "longest program | steps | plan ms | compile ms "
+      "|\n|---|---|---|---|---|---|---|---|---|---|---|\n",
+      static_cast<unsigned>(tiles));
   for (const CollectiveKind kind : kinds) {
     for (const std::uint32_t words : sizes) row(card, tiles, kind, words);
   }

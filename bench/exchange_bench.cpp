@@ -29,7 +29,12 @@ void BM_CompileFullCardShift(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
                           static_cast<std::int64_t>(words * sizeof(std::uint32_t)));
 }
-BENCHMARK(BM_CompileFullCardShift)->Arg(25)->Arg(50)->Arg(100)->Arg(200)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CompileFullCardShift)
+    ->Arg(25)
+    ->Arg(50)
+    ->Arg(100)
+    ->Arg(200)
+    ->Unit(benchmark::kMillisecond);
 
 void BM_VerifyFullCardShift(benchmark::State& state) {
   const Topology card = Topology::m1472();

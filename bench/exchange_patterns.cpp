@@ -58,10 +58,11 @@ Pattern halo_2d() {
               to_column >= static_cast<int>(columns)) {
             continue;  // open edges
           }
-          phase.transfers.push_back(PointToPointTransfer{
-              tile(row * columns + column),
-              tile(static_cast<std::uint32_t>(to_row) * columns + static_cast<std::uint32_t>(to_column)),
-              direction.words, 0x10000 + d * 0x1000, 0x20000 + d * 0x1000});
+          phase.transfers.push_back(
+              PointToPointTransfer{tile(row * columns + column),
+                                   tile(static_cast<std::uint32_t>(to_row) * columns +
+                                        static_cast<std::uint32_t>(to_column)),
+                                   direction.words, 0x10000 + d * 0x1000, 0x20000 + d * 0x1000});
         }
       }
       pattern.phases.phases.push_back(std::move(phase));
@@ -74,8 +75,8 @@ Pattern broadcast() {
   Pattern pattern{"broadcast", {}};
   for (std::uint32_t block = 0; block < 4; ++block) {
     const std::uint32_t offset = block * 4096 * 4;
-    pattern.phases.phases.push_back(Phase{{MulticastTransfer{
-        0, everyone_but(0), 4096, 0x10000 + offset, {0x10000 + offset}}}});
+    pattern.phases.phases.push_back(
+        Phase{{MulticastTransfer{0, everyone_but(0), 4096, 0x10000 + offset, {0x10000 + offset}}}});
   }
   return pattern;
 }
@@ -83,9 +84,11 @@ Pattern broadcast() {
 Pattern all_gather() {
   Pattern pattern{"all-gather", {}};
   for (std::uint32_t sender = 0; sender < tiles; ++sender) {
-    pattern.phases.phases.push_back(Phase{{MulticastTransfer{
-        tile(sender), everyone_but(tile(sender)), 16, 0x10000 + 64 * sender,
-        {0x10000 + 64 * sender}}}});
+    pattern.phases.phases.push_back(Phase{{MulticastTransfer{tile(sender),
+                                                             everyone_but(tile(sender)),
+                                                             16,
+                                                             0x10000 + 64 * sender,
+                                                             {0x10000 + 64 * sender}}}});
   }
   return pattern;
 }
@@ -102,9 +105,9 @@ Pattern all_to_all() {
         const std::uint32_t sender = (start + k * shift) % tiles;
         const std::uint32_t receiver = (sender + shift) % tiles;
         const bool closing = length % 2 == 1 && k == length - 1;
-        rounds[closing ? 2 : k % 2].transfers.push_back(PointToPointTransfer{
-            tile(sender), tile(receiver), words, 4 * words * receiver,
-            0x20000 + 4 * words * sender});
+        rounds[closing ? 2 : k % 2].transfers.push_back(
+            PointToPointTransfer{tile(sender), tile(receiver), words, 4 * words * receiver,
+                                 0x20000 + 4 * words * sender});
       }
     }
     for (Phase& round : rounds) {

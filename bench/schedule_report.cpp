@@ -1,9 +1,9 @@
 // Phase layouts against scheduled layouts of the same transfers, on whole-card
 // patterns: horizons, the lower bound, and compile times (processor seconds). Every scheduled
 // program is verified. Run it from a release build.
-#include <ctime>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <string>
 
 #include "exchange_patterns.hpp"
@@ -41,7 +41,8 @@ int main(int argc, char** argv) {
     const auto phased = compile_exchange(card, pattern.phases);
     const double phase_seconds = seconds_since(start);
     if (!phased) {
-      std::printf("%s: phase form refused: %s\n", pattern.name.c_str(), to_string(phased.error()).c_str());
+      std::printf("%s: phase form refused: %s\n", pattern.name.c_str(),
+                  to_string(phased.error()).c_str());
       return 1;
     }
     start = Clock::now();
@@ -58,8 +59,8 @@ int main(int argc, char** argv) {
     }
     const auto estimate = estimate_exchange(card, transfers);
     const auto issues = verify_exchange(card, transfers, *scheduled);
-    all_verified = all_verified && issues.empty() && estimate &&
-                   estimate->horizon == scheduled->horizon;
+    all_verified =
+        all_verified && issues.empty() && estimate && estimate->horizon == scheduled->horizon;
     std::printf("%-12s %9zu %10u %10u %10u %6.1f%% %9.3f %9.3f %9.3f %7s\n", pattern.name.c_str(),
                 transfers.transfers.size(), phased->horizon, scheduled->horizon,
                 estimate ? estimate->lower_bound : 0u,

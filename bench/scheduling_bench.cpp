@@ -39,7 +39,8 @@ void BM_AppendRows(benchmark::State& state) {
 BENCHMARK(BM_AppendRows)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
 
 void BM_PlanEventCycles(benchmark::State& state) {
-  const PlanRow row{0x41800003, 0x64000000, 0x61994000, 0x6402c640, 0x40a00038, 0x43a00000, 0, 0, 0};
+  const PlanRow row{0x41800003, 0x64000000, 0x61994000, 0x6402c640, 0x40a00038,
+                    0x43a00000, 0,          0,          0};
   for (auto _ : state) benchmark::DoNotOptimize(plan_event_cycles(row));
 }
 BENCHMARK(BM_PlanEventCycles);

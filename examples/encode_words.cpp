@@ -1,9 +1,8 @@
 // Encodes a few exchange words and looks tiles up on the M1472 card.
-#include <meshweave/meshweave.hpp>
-
 #include <cstdint>
 #include <cstdio>
 #include <initializer_list>
+#include <meshweave/meshweave.hpp>
 
 int main() {
   using namespace meshweave;
@@ -19,7 +18,8 @@ int main() {
   }
 
   const Topology card = Topology::m1472();
-  for (const std::uint16_t logical : {std::uint16_t{0}, std::uint16_t{46}, std::uint16_t{736}, std::uint16_t{1471}}) {
+  for (const std::uint16_t logical :
+       {std::uint16_t{0}, std::uint16_t{46}, std::uint16_t{736}, std::uint16_t{1471}}) {
     const std::uint16_t physical = card.physical(logical).value();
     std::printf("logical %4u -> physical %4u\n", unsigned{logical}, unsigned{physical});
   }

@@ -130,7 +130,8 @@ void check_packers(std::uint32_t a, std::uint32_t b, std::uint32_t c) {
              "delay(" << a << ") = " << hex(d));
 
   const std::uint32_t pic = delay_pic(a, b, c);
-  FUZZ_CHECK(reference::is(pic, reference::pic_layout) && reference::field(pic, 19, 7) == (a & 0x7f) &&
+  FUZZ_CHECK(reference::is(pic, reference::pic_layout) &&
+                 reference::field(pic, 19, 7) == (a & 0x7f) &&
                  reference::field(pic, 18, 1) == (b & 1) &&
                  reference::field(pic, 0, 18) == (c & 0x3ffff) &&
                  instruction_advance(pic) == (a & 0x7f) + 1,

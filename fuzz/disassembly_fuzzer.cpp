@@ -39,9 +39,10 @@ std::string listing(const std::vector<std::uint32_t>& program) {
 void check_listing(const std::vector<std::uint32_t>& program) {
   const std::string text = listing(program);
   const AssemblyResult again = assemble(text);
-  FUZZ_CHECK(again && *again == program, "listing of " << words(program) << " assembles to "
-                                                       << (again ? "words" : to_string(again.error()))
-                                                       << ":\n" << text);
+  FUZZ_CHECK(again && *again == program,
+             "listing of " << words(program) << " assembles to "
+                           << (again ? "words" : to_string(again.error())) << ":\n"
+                           << text);
 }
 
 void check_word(std::uint32_t word) {
@@ -57,8 +58,9 @@ void check_word(std::uint32_t word) {
   FUZZ_CHECK(text == to_string(instruction), "disassemble(" << hex(word) << ") = " << text);
   FUZZ_CHECK(text.find('\n') == std::string::npos, "multi-line text for " << hex(word));
   const AssemblyResult again = assemble(text);
-  FUZZ_CHECK(again && again->size() == 1 && (*again)[0] == word,
-             "\"" << text << "\" assembles to " << (again ? "other words" : to_string(again.error())));
+  FUZZ_CHECK(
+      again && again->size() == 1 && (*again)[0] == word,
+      "\"" << text << "\" assembles to " << (again ? "other words" : to_string(again.error())));
 }
 
 // Line `number` (from 1) of `text`, lines ending at '\n'.
@@ -88,8 +90,8 @@ void check_text(std::string_view text) {
 }
 
 // An instruction value of the kind the byte names, its fields from the operands.
-Instruction instruction_from(std::uint8_t kind, std::uint32_t a, std::uint32_t b,
-                             std::uint32_t c, std::uint32_t d) {
+Instruction instruction_from(std::uint8_t kind, std::uint32_t a, std::uint32_t b, std::uint32_t c,
+                             std::uint32_t d) {
   const auto r = [](std::uint32_t v) { return static_cast<std::uint8_t>(v); };
   const auto h = [](std::uint32_t v) { return static_cast<std::uint16_t>(v); };
   switch (kind % 17) {
@@ -118,8 +120,8 @@ void check_instruction(const Instruction& instruction) {
   const std::string text = to_string(instruction);
   const AssemblyResult assembled = assemble(text);
   if (!word) {
-    FUZZ_CHECK(!assembled, "\"" << text << "\" cannot be encoded (" << word.error()
-                                << ") but assembles");
+    FUZZ_CHECK(!assembled,
+               "\"" << text << "\" cannot be encoded (" << word.error() << ") but assembles");
     return;
   }
   FUZZ_CHECK(assembled && assembled->size() == 1 && (*assembled)[0] == *word,
@@ -127,9 +129,9 @@ void check_instruction(const Instruction& instruction) {
                   << (assembled ? "other words" : to_string(assembled.error())) << ", not "
                   << hex(*word));
   if (instruction.kind() != InstructionKind::Data) {
-    FUZZ_CHECK(decode(*word) == instruction,
-               text << " encodes to " << hex(*word) << ", which decodes to "
-                    << to_string(decode(*word)));
+    FUZZ_CHECK(decode(*word) == instruction, text << " encodes to " << hex(*word)
+                                                  << ", which decodes to "
+                                                  << to_string(decode(*word)));
   }
   check_word(*word);
 }
@@ -146,9 +148,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       check_listing(program);
       break;
     }
-    case 1:
-      check_text(input.rest_text());
-      break;
+    case 1: check_text(input.rest_text()); break;
     default: {
       const std::uint8_t kind = input.u8();
       const std::uint32_t a = input.u32();

@@ -16,14 +16,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <system_error>
-#include <utility>
-#include <vector>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
+#include <system_error>
+#include <utility>
 #include <variant>
-
-#include <nlohmann/json.hpp>
+#include <vector>
 
 #include "description_reader.hpp"
 #include "diagnostics.hpp"
@@ -68,9 +67,9 @@ bool path_exists(const json& document, std::string_view path) {
     for (const auto& [key, value] : at->items()) {
       // Paths show keys as echoed in messages: bounded and escaped.
       const std::string shown = tool::echo(key);
-      const bool fits = path.starts_with(shown) &&
-                        (shown.size() == path.size() || path[shown.size()] == '.' ||
-                         path[shown.size()] == '[');
+      const bool fits =
+          path.starts_with(shown) &&
+          (shown.size() == path.size() || path[shown.size()] == '.' || path[shown.size()] == '[');
       if (fits && (next == nullptr || shown.size() > taken)) {
         next = &value;
         taken = shown.size();
@@ -91,8 +90,7 @@ void check_refusal(std::string_view text, const tool::InputError& error) {
   const json document = json::parse(text, nullptr, false);
   // A plain parse stops at a NUL byte, which the reader refuses wherever it is.
   const bool whole_file = document.is_discarded() || !document.is_object() ||
-                          !document.contains("phases") ||
-                          text.find('\0') != std::string_view::npos;
+                          !document.contains("phases") || text.find('\0') != std::string_view::npos;
   if (error.path.empty()) {
     FUZZ_CHECK(whole_file, "refusal without a path: " << error.reason);
     return;
@@ -109,18 +107,18 @@ void check_accepted(const ExchangeDescription& description) {
   for (const Phase& phase : description.phases) {
     for (const Transfer& transfer : phase.transfers) {
       const TransferView t = view(transfer);
-      FUZZ_CHECK(t.sender < card_tiles && t.count >= 1 && t.count <= 4148 &&
-                     t.source_address % 4 == 0 &&
-                     t.source_address + std::uint64_t{t.count} * 4 <= 0x100000 &&
-                     !t.receivers.empty() &&
-                     (t.destination_addresses.size() == 1 ||
-                      t.destination_addresses.size() == t.receivers.size()),
-                 "accepted transfer from tile " << t.sender << " of " << t.count << " words");
+      FUZZ_CHECK(
+          t.sender < card_tiles && t.count >= 1 && t.count <= 4148 && t.source_address % 4 == 0 &&
+              t.source_address + std::uint64_t{t.count} * 4 <= 0x100000 && !t.receivers.empty() &&
+              (t.destination_addresses.size() == 1 ||
+               t.destination_addresses.size() == t.receivers.size()),
+          "accepted transfer from tile " << t.sender << " of " << t.count << " words");
       for (std::size_t i = 0; i < t.receivers.size(); ++i) {
-        FUZZ_CHECK(t.receivers[i] < card_tiles && t.receivers[i] != t.sender &&
-                       std::find(t.receivers.begin(), t.receivers.begin() + static_cast<std::ptrdiff_t>(i),
-                                 t.receivers[i]) == t.receivers.begin() + static_cast<std::ptrdiff_t>(i),
-                   "accepted receiver " << t.receivers[i] << " of tile " << t.sender);
+        FUZZ_CHECK(
+            t.receivers[i] < card_tiles && t.receivers[i] != t.sender &&
+                std::find(t.receivers.begin(), t.receivers.begin() + static_cast<std::ptrdiff_t>(i),
+                          t.receivers[i]) == t.receivers.begin() + static_cast<std::ptrdiff_t>(i),
+            "accepted receiver " << t.receivers[i] << " of tile " << t.sender);
       }
       for (const std::uint32_t address : t.destination_addresses) {
         FUZZ_CHECK(address % 4 == 0 && address + std::uint64_t{t.count} * 4 <= 0x100000,
@@ -132,7 +130,8 @@ void check_accepted(const ExchangeDescription& description) {
 
 bool takes_part(const Transfer& transfer, std::uint16_t tile) {
   const TransferView t = view(transfer);
-  return t.sender == tile || std::find(t.receivers.begin(), t.receivers.end(), tile) != t.receivers.end();
+  return t.sender == tile ||
+         std::find(t.receivers.begin(), t.receivers.end(), tile) != t.receivers.end();
 }
 
 void check_compile_error(const ExchangeDescription& description, const CompileError& error) {
@@ -153,9 +152,9 @@ void check_compile_error(const ExchangeDescription& description, const CompileEr
     case CompileError::Kind::Library: {
       // What the reader let through can only fail where a phase starts too late
       // for a row to be shifted there, or past the 32-bit timeline.
-      const bool late = error.error.kind() == ExchangeError::Kind::PlanOffsetRange ||
-                        error.error == ExchangeError::schedule(
-                                           schedule_message::plan_event_horizon_overflow);
+      const bool late =
+          error.error.kind() == ExchangeError::Kind::PlanOffsetRange ||
+          error.error == ExchangeError::schedule(schedule_message::plan_event_horizon_overflow);
       FUZZ_CHECK(late, "accepted description fails to compile: " << to_string(error));
       return;
     }

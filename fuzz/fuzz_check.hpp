@@ -56,12 +56,12 @@ std::string outcome(const std::expected<T, ExchangeError>& result) {
 
 // FUZZ_CHECK(condition, "what" << value << ...): the context is only formatted
 // when the condition fails.
-#define FUZZ_CHECK(condition, ...)                                                      \
-  do {                                                                                  \
-    if (!(condition)) [[unlikely]] {                                                    \
-      std::ostringstream fuzz_context_stream;                                           \
-      fuzz_context_stream << __VA_ARGS__;                                               \
-      ::meshweave::fuzz::report_failure(#condition, __FILE__, __LINE__,                 \
-                                        fuzz_context_stream.str());                     \
-    }                                                                                   \
+#define FUZZ_CHECK(condition, ...)                                      \
+  do {                                                                  \
+    if (!(condition)) [[unlikely]] {                                    \
+      std::ostringstream fuzz_context_stream;                           \
+      fuzz_context_stream << __VA_ARGS__;                               \
+      ::meshweave::fuzz::report_failure(#condition, __FILE__, __LINE__, \
+                                        fuzz_context_stream.str());     \
+    }                                                                   \
   } while (false)

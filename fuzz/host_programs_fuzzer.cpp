@@ -41,7 +41,8 @@ std::uint32_t mux_load(std::uint16_t tile) { return 0x19800000u | (0x600u + (til
 // A two-word SEND with direction 3 from a word-aligned byte address below send_limit.
 std::uint32_t header_send(std::uint32_t address) { return 0x78200003u | (address >> 2) << 3; }
 
-const ExchangeError send_operand = ExchangeError::schedule(schedule_message::send_instruction_operand);
+const ExchangeError send_operand =
+    ExchangeError::schedule(schedule_message::send_instruction_operand);
 
 template <class T>
 void expect_failure(const char* what, const Result<T>& result, const ExchangeError& expected) {
@@ -56,13 +57,16 @@ void expect_program(const char* what, const Result<Program>& result, const Progr
   FUZZ_CHECK(result->back() == RETURN_INSTRUCTION, what << " does not end in the return word");
 }
 
-Program epilogue() { return {SYNC_ALL_INSTRUCTION, mux_release_load, mux_register_write, RETURN_INSTRUCTION}; }
+Program epilogue() {
+  return {SYNC_ALL_INSTRUCTION, mux_release_load, mux_register_write, RETURN_INSTRUCTION};
+}
 
 void check_wrappers(std::uint16_t tile, const Program& operation, std::uint32_t entry,
                     std::uint32_t xreq_address) {
   const bool well_formed = !operation.empty() && operation.back() == RETURN_INSTRUCTION;
-  const std::span<const std::uint32_t> body =
-      well_formed ? std::span{operation}.first(operation.size() - 1) : std::span<const std::uint32_t>{};
+  const std::span<const std::uint32_t> body = well_formed
+                                                  ? std::span{operation}.first(operation.size() - 1)
+                                                  : std::span<const std::uint32_t>{};
 
   // Framed: mux load, mux write, entry word, the body, the epilogue.
   const auto framed = [&](std::uint32_t entry_word) {
@@ -73,7 +77,8 @@ void check_wrappers(std::uint16_t tile, const Program& operation, std::uint32_t 
     return expected;
   };
   const std::optional<ExchangeError> refusal =
-      !well_formed ? std::optional{ExchangeError::schedule(schedule_message::host_target_operation_return)}
+      !well_formed
+          ? std::optional{ExchangeError::schedule(schedule_message::host_target_operation_return)}
       : tile > 4095 ? std::optional{ExchangeError::host_packet()}
                     : std::nullopt;
   const Result<Program> wrapped = wrap_host_operation(tile, operation, entry);
@@ -101,8 +106,8 @@ void check_wrappers(std::uint16_t tile, const Program& operation, std::uint32_t 
   } else if (xreq_address >= send_limit) {
     expect_failure("wrap_combined_host_operation", combined, send_operand);
   } else {
-    Program expected{mux_load(tile), mux_register_write, SYNC_HOST_INSTRUCTION, body[0], body[1],
-                     header_send(xreq_address)};
+    Program expected{mux_load(tile), mux_register_write,       SYNC_HOST_INSTRUCTION, body[0],
+                     body[1],        header_send(xreq_address)};
     expected.insert(expected.end(), body.begin() + 2, body.end());
     const Program tail = epilogue();
     expected.insert(expected.end(), tail.begin(), tail.end());
@@ -139,17 +144,20 @@ struct Transfer {
 void check_host_to_tile(const Transfer& t) {
   const auto chunks = plan_host_to_tile(t.tile, t.tile_address, t.host_offset, t.bytes);
   const auto program = assemble_host_to_tile_target_program(t.tile, t.tile_address, t.host_offset,
-                                                             t.bytes, t.packet_address);
-  if (!chunks) return expect_failure("assemble_host_to_tile_target_program", program, chunks.error());
+                                                            t.bytes, t.packet_address);
+  if (!chunks)
+    return expect_failure("assemble_host_to_tile_target_program", program, chunks.error());
   if (t.packet_address % 8 != 0) {
-    return expect_failure("assemble_host_to_tile_target_program", program, ExchangeError::host_packet());
+    return expect_failure("assemble_host_to_tile_target_program", program,
+                          ExchangeError::host_packet());
   }
   if (t.packet_address >= send_limit) {
     return expect_failure("assemble_host_to_tile_target_program", program, send_operand);
   }
   FUZZ_CHECK(program.has_value(), "assemble_host_to_tile_target_program: " << program.error());
   const std::size_t n = chunks->size();
-  Program instructions{0x19800000u | t.bytes / 4, length_register_write, header_send(t.packet_address)};
+  Program instructions{0x19800000u | t.bytes / 4, length_register_write,
+                       header_send(t.packet_address)};
   instructions.insert(instructions.end(), n - 1, continuation_send);
   instructions.insert(instructions.end(), {HOST_TRANSFER_SYNC_INSTRUCTION, RETURN_INSTRUCTION});
   Program packets;
@@ -159,8 +167,8 @@ void check_host_to_tile(const Transfer& t) {
     packets.push_back(header.word1);
   }
   expect_program("host-to-tile instructions", program->instructions, instructions);
-  FUZZ_CHECK(program->packet_words == packets, "host-to-tile packet words "
-                                                   << words(program->packet_words));
+  FUZZ_CHECK(program->packet_words == packets,
+             "host-to-tile packet words " << words(program->packet_words));
   // The program is a host operation the target frame accepts.
   FUZZ_CHECK(wrap_host_target_operation(t.tile, program->instructions).has_value(),
              "the target frame refused " << words(program->instructions));
@@ -179,7 +187,8 @@ void check_tile_to_host(const Transfer& t) {
   const Result<HostPacketHeader> closing = zero_byte_read_packet(t.tile, t.command_address);
   if (!closing) return expect_failure(what, program, closing.error());
   bool reachable = close < send_limit;
-  for (const HostTransferChunk& chunk : *chunks) reachable = reachable && chunk.tile_address < send_limit;
+  for (const HostTransferChunk& chunk : *chunks)
+    reachable = reachable && chunk.tile_address < send_limit;
   if (!reachable) return expect_failure(what, program, send_operand);
   FUZZ_CHECK(program.has_value(), what << ": " << program.error());
 
@@ -188,19 +197,20 @@ void check_tile_to_host(const Transfer& t) {
   for (std::size_t i = 0; i < n; ++i) {
     const HostTransferChunk& chunk = (*chunks)[i];
     instructions.push_back(header_send(t.packet_address + static_cast<std::uint32_t>(8 * i)));
-    instructions.push_back(0x78000003u | (chunk.bytes / 4 - 1) << 21 | (chunk.tile_address >> 2) << 3);
+    instructions.push_back(0x78000003u | (chunk.bytes / 4 - 1) << 21 |
+                           (chunk.tile_address >> 2) << 3);
     packets.insert(packets.end(), {chunk.header.word0, chunk.header.word1});
   }
   instructions.insert(instructions.end(), {delay(1), header_send(static_cast<std::uint32_t>(close)),
                                            HOST_TRANSFER_SYNC_INSTRUCTION, RETURN_INSTRUCTION});
   packets.insert(packets.end(), {closing->word0, closing->word1});
   expect_program("tile-to-host instructions", program->instructions, instructions);
-  FUZZ_CHECK(program->packet_words == packets, "tile-to-host packet words "
-                                                   << words(program->packet_words));
+  FUZZ_CHECK(program->packet_words == packets,
+             "tile-to-host packet words " << words(program->packet_words));
   const auto direct = tile_to_host_target_instructions(*chunks, t.packet_address,
                                                        static_cast<std::uint32_t>(close));
-  FUZZ_CHECK(direct && *direct == instructions, "tile_to_host_target_instructions: "
-                                                    << fuzz::outcome(direct));
+  FUZZ_CHECK(direct && *direct == instructions,
+             "tile_to_host_target_instructions: " << fuzz::outcome(direct));
 }
 
 void check_xreq(std::span<const std::uint16_t> targets, std::uint32_t packet_address) {
@@ -213,7 +223,8 @@ void check_xreq(std::span<const std::uint16_t> targets, std::uint32_t packet_add
   for (const std::uint16_t target : targets) {
     const std::uint32_t index = 2 * (std::uint32_t{target} >> 6) + ((target >> 1) & 1u);
     // Indices from 56 up have no bit in the packet; the library refuses them.
-    if (target > 4095 || index >= 56) return expect_failure(what, program, ExchangeError::host_packet());
+    if (target > 4095 || index >= 56)
+      return expect_failure(what, program, ExchangeError::host_packet());
     bitmap |= std::uint64_t{1} << index;
   }
   if (packet_address >= send_limit) return expect_failure(what, program, send_operand);
@@ -243,17 +254,17 @@ void check_command_read(std::uint32_t packet_address, std::uint32_t destination,
   const Program target{0x19800001u, length_register_write, header_send(packet_address + 8),
                        HOST_TRANSFER_SYNC_INSTRUCTION, RETURN_INSTRUCTION};
   const Result<Program> combined = wrap_combined_host_operation(0, target, packet_address);
-  FUZZ_CHECK(combined && program->instructions.size() == 15 &&
-                 std::equal(combined->begin(), combined->begin() + 11,
-                            program->instructions.begin()),
-             what << ": " << words(program->instructions));
+  FUZZ_CHECK(
+      combined && program->instructions.size() == 15 &&
+          std::equal(combined->begin(), combined->begin() + 11, program->instructions.begin()),
+      what << ": " << words(program->instructions));
   const Program row{ROW_ENTRY_INSTRUCTION, delay(72), 0x78000003u | (destination >> 2) << 3,
                     RETURN_INSTRUCTION};
   FUZZ_CHECK(std::equal(row.begin(), row.end(), program->instructions.begin() + 11),
              what << " exchange row: " << words(program->instructions));
   const Program packets{1, 0, request->word0, request->word1};
-  FUZZ_CHECK(program->packet_words == packets, what << " packet words "
-                                                    << words(program->packet_words));
+  FUZZ_CHECK(program->packet_words == packets,
+             what << " packet words " << words(program->packet_words));
 }
 
 std::uint32_t operation_word(fuzz::FuzzInput& input) {

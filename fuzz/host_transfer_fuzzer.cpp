@@ -61,10 +61,9 @@ void expect_header(const char* builder, const Result<HostPacketHeader>& header, 
                builder << ": " << fuzz::outcome(header) << ", expected HostPacket");
     return;
   }
-  FUZZ_CHECK(header && *header == expected,
-             builder << ": " << fuzz::outcome(header) << " "
-                     << (header ? to_string(*header) : std::string{}) << ", expected "
-                     << to_string(expected));
+  FUZZ_CHECK(header && *header == expected, builder << ": " << fuzz::outcome(header) << " "
+                                                    << (header ? to_string(*header) : std::string{})
+                                                    << ", expected " << to_string(expected));
 }
 
 void check_headers(std::uint16_t tile, std::uint32_t tile_address, std::uint32_t host_offset,
@@ -72,8 +71,8 @@ void check_headers(std::uint16_t tile, std::uint32_t tile_address, std::uint32_t
   const bool host_tile = tile <= 4095;
   // Host-to-tile word0 has room for tile bits 10..0 only; the library refuses the rest.
   const bool window_tile = tile < 2048;
-  const bool in_window = tile_address >= window_begin && tile_address < window_end &&
-                         tile_address % 32 == 0;
+  const bool in_window =
+      tile_address >= window_begin && tile_address < window_end && tile_address % 32 == 0;
   const std::uint32_t exchange_address = (tile_address - window_begin) / 32;
   const bool long_class = is_long(host_offset, bytes) && !is_short(host_offset, bytes);
   const std::uint32_t route = std::uint32_t{tile} << 15;
@@ -152,8 +151,8 @@ void check_chunks(const std::vector<HostTransferChunk>& chunks, std::uint32_t ti
     tile += chunk.bytes;
     host += chunk.bytes;
   }
-  FUZZ_CHECK(tile - tile_address == bytes, "chunks add up to " << tile - tile_address << " of "
-                                                               << bytes << " bytes");
+  FUZZ_CHECK(tile - tile_address == bytes,
+             "chunks add up to " << tile - tile_address << " of " << bytes << " bytes");
 }
 
 void check_plan(const char* planner, const Result<std::vector<HostTransferChunk>>& plan,
@@ -185,8 +184,8 @@ void check_planners(std::uint16_t tile, std::uint32_t tile_address, std::uint32_
           ? split(tile_address, host_offset, bytes, 1024, to_tile)
           : Result<std::vector<HostTransferChunk>>{std::unexpected(ExchangeError::host_packet())};
   const auto plan_to_tile = plan_host_to_tile(tile, tile_address, host_offset, bytes);
-  check_plan("plan_host_to_tile", plan_to_tile, reference_to_tile, tile_address, host_offset,
-             bytes, 1024);
+  check_plan("plan_host_to_tile", plan_to_tile, reference_to_tile, tile_address, host_offset, bytes,
+             1024);
 
   const auto to_host = [tile](std::uint32_t, std::uint32_t host, std::uint32_t count) {
     return tile_to_host_packet(tile, host, count);
@@ -196,8 +195,8 @@ void check_planners(std::uint16_t tile, std::uint32_t tile_address, std::uint32_
           ? split(tile_address, host_offset, bytes, 256, to_host)
           : Result<std::vector<HostTransferChunk>>{std::unexpected(ExchangeError::host_packet())};
   const auto plan_to_host = plan_tile_to_host(tile, tile_address, host_offset, bytes);
-  check_plan("plan_tile_to_host", plan_to_host, reference_to_host, tile_address, host_offset,
-             bytes, 256);
+  check_plan("plan_tile_to_host", plan_to_host, reference_to_host, tile_address, host_offset, bytes,
+             256);
 }
 
 // The shared splitter with a header builder of its own, which fails at chunk
@@ -213,9 +212,9 @@ void check_splitter(std::uint32_t tile_address, std::uint32_t host_offset, std::
   const auto plan = plan_host_transfer(tile_address, host_offset, bytes, long_max, packet);
   calls = 0;
   const auto reference =
-      long_max < 64 ? Result<std::vector<HostTransferChunk>>{std::unexpected(
-                          ExchangeError::host_packet())}
-                    : split(tile_address, host_offset, bytes, long_max, packet);
+      long_max < 64
+          ? Result<std::vector<HostTransferChunk>>{std::unexpected(ExchangeError::host_packet())}
+          : split(tile_address, host_offset, bytes, long_max, packet);
   check_plan("plan_host_transfer", plan, reference, tile_address, host_offset, bytes, long_max);
 }
 

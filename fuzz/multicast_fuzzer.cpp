@@ -89,11 +89,11 @@ void check_sender_row(const PlanRow& row, const Topology& topology, const Reques
       request.receivers.size() == 1
           ? direction(source, topology.logical_to_physical()[request.receivers[0]])
           : 3u;
-  FUZZ_CHECK(send_word::Direction::get(row[send]) == route &&
-                 send_word::CountMinusOne::get(row[send]) == std::min(request.count, 64u) - 1 &&
-                 send_word::BaseWord::get(row[send]) == 0,
-             "SEND " << hex(row[send]) << " for " << request.count << " words, direction "
-                     << route);
+  FUZZ_CHECK(
+      send_word::Direction::get(row[send]) == route &&
+          send_word::CountMinusOne::get(row[send]) == std::min(request.count, 64u) - 1 &&
+          send_word::BaseWord::get(row[send]) == 0,
+      "SEND " << hex(row[send]) << " for " << request.count << " words, direction " << route);
   const std::size_t more = fuzz::find_kind(row, send_off_word::kind);
   if (request.count > 64) {
     FUZZ_CHECK(more == send + 1 && instruction_advance(row[more]) == request.count - 64 &&
@@ -103,9 +103,9 @@ void check_sender_row(const PlanRow& row, const Topology& topology, const Reques
     FUZZ_CHECK(more == row.size(), "continuation SEND for " << request.count << " words");
   }
   const std::uint64_t expected = std::max<std::uint64_t>(std::uint64_t{start} + request.count, 6);
-  FUZZ_CHECK(fuzz::total_cycles(row) == expected,
-             "sender row lasts " << fuzz::total_cycles(row) << ", expected " << expected << ": "
-                                 << words(row));
+  FUZZ_CHECK(fuzz::total_cycles(row) == expected, "sender row lasts " << fuzz::total_cycles(row)
+                                                                      << ", expected " << expected
+                                                                      << ": " << words(row));
 }
 
 void check_receiver_row(const PlanRow& row, std::uint32_t source, std::uint32_t physical,
@@ -114,11 +114,11 @@ void check_receiver_row(const PlanRow& row, std::uint32_t source, std::uint32_t 
   FUZZ_CHECK(row[6] == 0 && row[7] == 0 && row[8] == 0, "receiver row " << words(row));
   const std::int64_t receive = std::int64_t{start} + time_to_mux(source, physical);
   FUZZ_CHECK(receive >= 0 && receive <= latest_cycle, "receive cycle " << receive);
-  FUZZ_CHECK(xpic_word::kind.matches(row[1]) &&
-                 instruction_advance(row[1]) == static_cast<std::uint64_t>(receive) + 1 &&
-                 xpic_word::Selector::get(row[1]) == (source & 0x1fffu),
-             "first XPIC " << hex(row[1]) << " for receive cycle " << receive << " from tile "
-                           << source);
+  FUZZ_CHECK(
+      xpic_word::kind.matches(row[1]) &&
+          instruction_advance(row[1]) == static_cast<std::uint64_t>(receive) + 1 &&
+          xpic_word::Selector::get(row[1]) == (source & 0x1fffu),
+      "first XPIC " << hex(row[1]) << " for receive cycle " << receive << " from tile " << source);
   std::size_t xpics = 0;
   std::size_t pics = 0;
   for (std::size_t i = 2; i < row.size(); ++i) {
@@ -131,15 +131,14 @@ void check_receiver_row(const PlanRow& row, std::uint32_t source, std::uint32_t 
       FUZZ_CHECK(pic_word::Address::get(row[i]) == default_receive_word, "PIC " << hex(row[i]));
     }
   }
-  FUZZ_CHECK(pics == 1 && xpics == (count == 1 ? 0u : 1u),
-             pics << " PICs and " << xpics + 1 << " XPICs for " << count << " words: "
-                  << words(row));
+  FUZZ_CHECK(pics == 1 && xpics == (count == 1 ? 0u : 1u), pics << " PICs and " << xpics + 1
+                                                                << " XPICs for " << count
+                                                                << " words: " << words(row));
   const std::uint64_t expected =
       static_cast<std::uint64_t>(receive) + physical / 64 * 2 + count + 58;
   FUZZ_CHECK(fuzz::total_cycles(row) == expected, "receiver row lasts " << fuzz::total_cycles(row)
-                                                                        << ", expected "
-                                                                        << expected << ": "
-                                                                        << words(row));
+                                                                        << ", expected " << expected
+                                                                        << ": " << words(row));
 }
 
 std::string list_text(std::span<const std::uint16_t> tiles) {
@@ -160,12 +159,11 @@ void check_event(const fuzz::EventRecorder& recorder, bool planned, const Reques
   const std::vector<std::string> names{"sender_logical", "receiver_logical", "count",
                                        "schedule_offset"};
   const std::vector<std::string> values{std::to_string(request.sender),
-                                        list_text(request.receivers),
-                                        std::to_string(request.count),
+                                        list_text(request.receivers), std::to_string(request.count),
                                         std::to_string(request.offset)};
-  FUZZ_CHECK(event.message == event_message::multicast && event.names == names &&
-                 event.values == values,
-             "event " << event.message << " for sender " << request.sender);
+  FUZZ_CHECK(
+      event.message == event_message::multicast && event.names == names && event.values == values,
+      "event " << event.message << " for sender " << request.sender);
 }
 
 Topology custom_table(fuzz::FuzzInput& input) {
@@ -215,8 +213,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(!plan && plan.error() == start.error(),
                "multicast from " << request.sender << " to " << request.receivers.size()
                                  << " tiles, count " << request.count << ", offset "
-                                 << request.offset << ": " << fuzz::outcome(plan)
-                                 << ", expected " << start.error());
+                                 << request.offset << ": " << fuzz::outcome(plan) << ", expected "
+                                 << start.error());
     return 0;
   }
   FUZZ_CHECK(plan.has_value(), "multicast from " << request.sender << ": " << plan.error());
@@ -226,8 +224,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::uint32_t source = topology.logical_to_physical()[request.sender];
   for (std::size_t i = 0; i < request.receivers.size(); ++i) {
     check_receiver_row(plan->receivers[i], source,
-                       topology.logical_to_physical()[request.receivers[i]], request.count,
-                       *start);
+                       topology.logical_to_physical()[request.receivers[i]], request.count, *start);
   }
   return 0;
 }

@@ -43,8 +43,8 @@ std::optional<ExchangeError> expected_failure(const Topology& topology, std::uin
   if (receiver >= topology.tile_count()) return ExchangeError::tile(receiver);
   // The SEND must start at a cycle a DELAY can wait for (or at cycle 0); tables
   // other than the card's can place tiles too far apart.
-  const std::int32_t sender_delay =
-      111 - time_to_mux(topology.logical_to_physical()[sender], topology.logical_to_physical()[receiver]);
+  const std::int32_t sender_delay = 111 - time_to_mux(topology.logical_to_physical()[sender],
+                                                      topology.logical_to_physical()[receiver]);
   if (sender_delay < -1 || sender_delay > 0x7ffff) {
     return ExchangeError::schedule(schedule_message::sender_delay);
   }
@@ -83,7 +83,8 @@ std::uint64_t check_sender_row(const PlanRow& row, std::uint32_t sender, std::ui
     FUZZ_CHECK(more == row.size(), "continuation SEND for " << count << " words");
   }
   const std::uint64_t cycles = fuzz::total_cycles(row);
-  const auto expected = static_cast<std::uint64_t>(std::max<std::int64_t>(112 - mux_time + count, 6));
+  const auto expected =
+      static_cast<std::uint64_t>(std::max<std::int64_t>(112 - mux_time + count, 6));
   FUZZ_CHECK(cycles == expected, "sender row lasts " << cycles << " cycles, expected " << expected
                                                      << ": " << words(row));
   return cycles;
@@ -104,8 +105,8 @@ std::uint64_t check_receiver_template(const PlanRow& row, std::uint32_t receiver
              "receiver row needs exactly one PIC with address 0: " << words(row));
   const std::uint64_t cycles = fuzz::total_cycles(executable);
   const std::uint64_t expected = count + receiver / 64 * 2 + 170;
-  FUZZ_CHECK(cycles == expected, "receiver row lasts " << cycles << " cycles, expected "
-                                                       << expected << ": " << words(row));
+  FUZZ_CHECK(cycles == expected, "receiver row lasts " << cycles << " cycles, expected " << expected
+                                                       << ": " << words(row));
   return cycles;
 }
 
@@ -175,9 +176,7 @@ void apply_operation(fuzz::FuzzInput& input, RowUnderTest& state, std::uint16_t 
       state.template_form = false;
       break;
     }
-    case 4:
-      fuzz::row_patching::normalize(state.row);
-      break;
+    case 4: fuzz::row_patching::normalize(state.row); break;
     default:
       for (std::uint32_t& word : state.row) word = input.u32();
       state.plan_shaped = false;
@@ -210,9 +209,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::optional<ExchangeError> failure = expected_failure(topology, sender, receiver, count);
   check_event(recorder, plan.has_value(), sender, receiver, count);
   if (failure) {
-    FUZZ_CHECK(!plan && plan.error() == *failure, "point_to_point(" << sender << ", " << receiver
-                                                                    << ", " << count << "): "
-                                                                    << fuzz::outcome(plan));
+    FUZZ_CHECK(!plan && plan.error() == *failure, "point_to_point("
+                                                      << sender << ", " << receiver << ", " << count
+                                                      << "): " << fuzz::outcome(plan));
     return 0;
   }
   FUZZ_CHECK(plan.has_value(), "point_to_point(" << sender << ", " << receiver << ", " << count

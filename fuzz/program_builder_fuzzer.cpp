@@ -125,22 +125,21 @@ void check_append(PlanProgramBuilder& builder, const PlanRow& row) {
     FUZZ_CHECK(builder == before, "a failed append changed the stream to " << words(builder.words));
     return;
   }
-  FUZZ_CHECK(status.has_value(), "append of " << words(row) << " at horizon "
-                                              << before.event_cycles << ": " << status.error());
+  FUZZ_CHECK(status.has_value(), "append of " << words(row) << " at horizon " << before.event_cycles
+                                              << ": " << status.error());
 
   const std::span<const std::uint32_t> stream = builder.words;
   const Result<std::uint32_t> horizon = plan_event_cycles(stream);
   FUZZ_CHECK(horizon && *horizon == builder.event_cycles,
              "event_cycles " << builder.event_cycles << " for " << words(stream));
-  FUZZ_CHECK(stream[0] == ROW_ENTRY_INSTRUCTION &&
-                 fuzz::count_of(stream, RETURN_INSTRUCTION) == 0,
+  FUZZ_CHECK(stream[0] == ROW_ENTRY_INSTRUCTION && fuzz::count_of(stream, RETURN_INSTRUCTION) == 0,
              "stream " << words(stream));
   FUZZ_CHECK(stream.size() >= before.words.size() &&
                  std::equal(before.words.begin(), before.words.end(), stream.begin()),
              "append rewrote the stream's earlier words");
   FUZZ_CHECK(builder.event_cycles == fuzz::total_cycles(*body),
-             "stream ends at " << builder.event_cycles << ", row at "
-                               << fuzz::total_cycles(*body) << ": " << words(row));
+             "stream ends at " << builder.event_cycles << ", row at " << fuzz::total_cycles(*body)
+                               << ": " << words(row));
 
   const std::span<const std::uint32_t> appended = stream.subspan(before.words.size());
   if (before.event_cycles == 0) {
@@ -165,15 +164,16 @@ void check_finish(const PlanProgramBuilder& builder, std::uint32_t horizon) {
   PlanProgramBuilder copy = builder;
   const Result<std::vector<std::uint32_t>> program = std::move(copy).finish(horizon);
   if (horizon < builder.event_cycles) {
-    FUZZ_CHECK(!program && program.error() == ExchangeError::schedule(
-                                                  schedule_message::horizon_precedes_events),
-               "finish(" << horizon << ") at " << builder.event_cycles << ": "
-                         << fuzz::outcome(program));
+    FUZZ_CHECK(
+        !program &&
+            program.error() == ExchangeError::schedule(schedule_message::horizon_precedes_events),
+        "finish(" << horizon << ") at " << builder.event_cycles << ": " << fuzz::outcome(program));
     return;
   }
   FUZZ_CHECK(program.has_value(), "finish(" << horizon << "): " << program.error());
   const std::span<const std::uint32_t> words_out = *program;
-  FUZZ_CHECK(words_out.size() >= builder.words.size() + 1 && words_out.back() == RETURN_INSTRUCTION &&
+  FUZZ_CHECK(words_out.size() >= builder.words.size() + 1 &&
+                 words_out.back() == RETURN_INSTRUCTION &&
                  fuzz::count_of(words_out, RETURN_INSTRUCTION) == 1 &&
                  std::equal(builder.words.begin(), builder.words.end(), words_out.begin()),
              "finished program " << words(words_out));
@@ -183,8 +183,9 @@ void check_finish(const PlanProgramBuilder& builder, std::uint32_t horizon) {
   for (const std::uint32_t word : padding) {
     FUZZ_CHECK(delay_word::kind.matches(word), "padding word " << hex(word));
   }
-  FUZZ_CHECK(fuzz::total_cycles(padding) == needed && padding.size() <= (needed + 0x7ffff) / 0x80000,
-             padding.size() << " padding words for " << needed << " cycles");
+  FUZZ_CHECK(
+      fuzz::total_cycles(padding) == needed && padding.size() <= (needed + 0x7ffff) / 0x80000,
+      padding.size() << " padding words for " << needed << " cycles");
   const Result<std::uint32_t> cycles = plan_event_cycles(words_out);
   FUZZ_CHECK(cycles && *cycles == horizon, "program of " << fuzz::outcome(cycles) << " cycles");
 }

@@ -36,8 +36,8 @@ inline void check_one_field(const PlanRow& before, const PlanRow& after, std::si
                             std::uint32_t bits, std::uint32_t value, const char* what) {
   for (std::size_t i = 0; i < before.size(); ++i) {
     if (i == index) continue;
-    FUZZ_CHECK(before[i] == after[i], what << " changed word " << i << ": " << words(before)
-                                           << " -> " << words(after));
+    FUZZ_CHECK(before[i] == after[i],
+               what << " changed word " << i << ": " << words(before) << " -> " << words(after));
   }
   FUZZ_CHECK(((before[index] ^ after[index]) & ~bits) == 0 && (after[index] & bits) == value,
              what << " wrote " << hex(after[index]) << " over " << hex(before[index])
@@ -49,8 +49,8 @@ inline void check_unchanged_on_failure(const PlanRow& before, const PlanRow& aft
                                        const char* what) {
   FUZZ_CHECK(status.error() == expected,
              what << " failed with " << status.error() << ", expected " << expected);
-  FUZZ_CHECK(before == after, "failed " << what << " changed the row: " << words(before)
-                                        << " -> " << words(after));
+  FUZZ_CHECK(before == after,
+             "failed " << what << " changed the row: " << words(before) << " -> " << words(after));
 }
 
 inline void patch_sender(PlanRow& row, std::uint32_t byte_address) {
@@ -58,14 +58,14 @@ inline void patch_sender(PlanRow& row, std::uint32_t byte_address) {
   const Status status = patch_sender_address(row, byte_address);
   const std::size_t send = find_kind(before, send_kind);
   if (!is_row_address(byte_address) || send == before.size()) {
-    FUZZ_CHECK(!status, "patch_sender_address(" << hex(byte_address) << ") accepted "
-                                                << words(before));
+    FUZZ_CHECK(!status,
+               "patch_sender_address(" << hex(byte_address) << ") accepted " << words(before));
     check_unchanged_on_failure(before, row, status, ExchangeError::address(byte_address),
                                "patch_sender_address");
     return;
   }
-  FUZZ_CHECK(status.has_value(), "patch_sender_address(" << hex(byte_address)
-                                                         << "): " << status.error());
+  FUZZ_CHECK(status.has_value(),
+             "patch_sender_address(" << hex(byte_address) << "): " << status.error());
   check_one_field(before, row, send, send_address_bits, byte_address / 4 << 3,
                   "patch_sender_address");
 }
@@ -75,14 +75,14 @@ inline void patch_receiver(PlanRow& row, std::uint32_t byte_address) {
   const Status status = patch_receiver_address(row, byte_address);
   const std::size_t pic = find_kind(before, pic_kind);
   if (!is_row_address(byte_address) || pic == before.size()) {
-    FUZZ_CHECK(!status, "patch_receiver_address(" << hex(byte_address) << ") accepted "
-                                                  << words(before));
+    FUZZ_CHECK(!status,
+               "patch_receiver_address(" << hex(byte_address) << ") accepted " << words(before));
     check_unchanged_on_failure(before, row, status, ExchangeError::address(byte_address),
                                "patch_receiver_address");
     return;
   }
-  FUZZ_CHECK(status.has_value(), "patch_receiver_address(" << hex(byte_address)
-                                                           << "): " << status.error());
+  FUZZ_CHECK(status.has_value(),
+             "patch_receiver_address(" << hex(byte_address) << "): " << status.error());
   check_one_field(before, row, pic, pic_address_bits, byte_address / 4, "patch_receiver_address");
 }
 
@@ -100,8 +100,8 @@ inline Result<PlanRow> finalize(const PlanRow& row, std::uint16_t source_physica
     return finalized;
   }
   FUZZ_CHECK(finalized.has_value(), "finalize_point_receiver(" << words(before) << ", "
-                                                              << source_physical
-                                                              << "): " << finalized.error());
+                                                               << source_physical
+                                                               << "): " << finalized.error());
   PlanRow moved{};
   for (std::size_t i = 0; i + 1 < before.size(); ++i) moved[i] = before[i + 1];
   check_one_field(moved, *finalized, patch_index, selector_bits, source_physical,
@@ -124,16 +124,16 @@ inline void offset(PlanRow& row, std::uint32_t cycles) {
   } else if (end == before.size()) {
     expected = ExchangeError::schedule(schedule_message::plan_offset_return);
   } else if (needed > 8 - end) {
-    expected = ExchangeError::plan_offset_range(
-        cycles, static_cast<std::uint32_t>(8 - end) * full_delay);
+    expected =
+        ExchangeError::plan_offset_range(cycles, static_cast<std::uint32_t>(8 - end) * full_delay);
   }
   if (expected) {
     FUZZ_CHECK(!status, "offset_plan(" << words(before) << ", " << cycles << ") succeeded");
     check_unchanged_on_failure(before, row, status, *expected, "offset_plan");
     return;
   }
-  FUZZ_CHECK(status.has_value(), "offset_plan(" << words(before) << ", " << cycles
-                                                << "): " << status.error());
+  FUZZ_CHECK(status.has_value(),
+             "offset_plan(" << words(before) << ", " << cycles << "): " << status.error());
   // Entry word, `needed` DELAYs worth `cycles`, the old words up to the return,
   // then whatever lay beyond the moved return word before.
   FUZZ_CHECK(row[0] == before[0], "offset_plan changed the entry word");
@@ -142,13 +142,13 @@ inline void offset(PlanRow& row, std::uint32_t cycles) {
     FUZZ_CHECK(delay_word::kind.matches(row[i]), "offset_plan inserted " << hex(row[i]));
     inserted += instruction_advance(row[i]);
   }
-  FUZZ_CHECK(inserted == cycles, "offset_plan(" << cycles << ") inserted " << inserted
-                                                << " cycles: " << words(row));
+  FUZZ_CHECK(inserted == cycles,
+             "offset_plan(" << cycles << ") inserted " << inserted << " cycles: " << words(row));
   for (std::size_t i = 1; i < before.size(); ++i) {
     const std::size_t moved_to = i <= end ? i + needed : i;
     if (i > end && i <= end + needed) continue;
-    FUZZ_CHECK(row[moved_to] == before[i], "offset_plan(" << cycles << "): " << words(before)
-                                                          << " -> " << words(row));
+    FUZZ_CHECK(row[moved_to] == before[i],
+               "offset_plan(" << cycles << "): " << words(before) << " -> " << words(row));
   }
   // The row, up to its return word, now lasts exactly `cycles` longer.
   const std::span<const std::uint32_t> old_words{before.data(), end + 1};

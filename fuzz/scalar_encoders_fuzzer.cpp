@@ -34,8 +34,8 @@ void expect(const char* encoder, const Result<std::uint32_t>& result, bool valid
             std::uint32_t word, std::string_view message) {
   if (valid) {
     FUZZ_CHECK(result.has_value() && *result == word,
-               encoder << ": " << fuzz::outcome(result) << " "
-                       << (result ? hex(*result) : hex(0)) << ", expected " << hex(word));
+               encoder << ": " << fuzz::outcome(result) << " " << (result ? hex(*result) : hex(0))
+                       << ", expected " << hex(word));
   } else {
     FUZZ_CHECK(!result && result.error() == ExchangeError::schedule(message),
                encoder << ": " << fuzz::outcome(result) << ", expected \"" << message << '"');
@@ -72,8 +72,8 @@ void check_branch_forms(std::uint8_t r, std::uint32_t target) {
   const std::uint32_t fields = upper(r) | (target >> 2);
   expect("encode_call_m_immediate", encode_call_m_immediate(r, target), valid,
          opcode(0x18) | fields, schedule_message::call_operand);
-  expect("encode_brz_m_immediate", encode_brz_m_immediate(r, target), valid,
-         opcode(0x13) | fields, schedule_message::brz_operand);
+  expect("encode_brz_m_immediate", encode_brz_m_immediate(r, target), valid, opcode(0x13) | fields,
+         schedule_message::brz_operand);
   if (const auto call = encode_call_m_immediate(r, target)) {
     // Bit 19 stays clear and the word target times 4 is the byte target again.
     FUZZ_CHECK((*call & 0x80000u) == 0 && (*call & 0x7ffffu) * 4 == target,

@@ -39,8 +39,8 @@ void check_map(std::uint16_t logical) {
   const std::uint16_t on_card = m1472_logical_to_physical(static_cast<std::uint16_t>(tile));
   FUZZ_CHECK(on_card < card_tiles && m1472_physical_to_logical(on_card) == tile,
              "logical " << tile << " maps to " << on_card);
-  const std::uint16_t back = m1472_logical_to_physical(
-      static_cast<std::uint16_t>(m1472_physical_to_logical(tile)));
+  const std::uint16_t back =
+      m1472_logical_to_physical(static_cast<std::uint16_t>(m1472_physical_to_logical(tile)));
   FUZZ_CHECK(back == tile, "physical " << tile << " round trips to " << back);
 
   static const Topology card = Topology::m1472();
@@ -56,15 +56,16 @@ void check_map(std::uint16_t logical) {
 
 void check_route(std::uint32_t source, std::uint32_t destination) {
   const std::int32_t displacement = route_displacement(source, destination);
-  FUZZ_CHECK(displacement % 3 != 0, "route_displacement(" << source << ", " << destination
-                                                          << ") = " << displacement);
-  FUZZ_CHECK(direction(source, destination) == (displacement > 0 ? 1u : 2u),
-             "direction(" << source << ", " << destination << ") with displacement "
-                          << displacement);
+  FUZZ_CHECK(displacement % 3 != 0,
+             "route_displacement(" << source << ", " << destination << ") = " << displacement);
+  FUZZ_CHECK(
+      direction(source, destination) == (displacement > 0 ? 1u : 2u),
+      "direction(" << source << ", " << destination << ") with displacement " << displacement);
   // Only the row (bits 10..6) and bits 5..0 take part.
   const std::uint32_t s = source & 0x7ffu;
   const std::uint32_t d = destination & 0x7ffu;
-  FUZZ_CHECK(route_displacement(s, d) == displacement && direction(s, d) == direction(source, destination) &&
+  FUZZ_CHECK(route_displacement(s, d) == displacement &&
+                 direction(s, d) == direction(source, destination) &&
                  time_to_mux(s, d) == time_to_mux(source, destination),
              "routes of " << source << " -> " << destination << " depend on bits above 10");
 
@@ -95,9 +96,9 @@ void check_custom_table(fuzz::FuzzInput& input, std::uint16_t logical) {
     FUZZ_CHECK(looked_up && *looked_up == table[logical],
                "custom physical(" << logical << "): " << fuzz::outcome(looked_up));
   } else {
-    FUZZ_CHECK(!looked_up && looked_up.error() == ExchangeError::tile(logical),
-               "custom physical(" << logical << ") of " << length << ": "
-                                  << fuzz::outcome(looked_up));
+    FUZZ_CHECK(
+        !looked_up && looked_up.error() == ExchangeError::tile(logical),
+        "custom physical(" << logical << ") of " << length << ": " << fuzz::outcome(looked_up));
   }
 }
 

@@ -88,7 +88,8 @@ std::shared_ptr<EventSink> event_sink() noexcept;
 
 // "error", "warn", "info", "debug", "trace".
 std::string to_string(EventLevel level);
-// One line: debug meshweave: assembled point-to-point exchange sender_logical=0 receiver_logical=1 count=4
+// One line: debug meshweave: assembled point-to-point exchange sender_logical=0 receiver_logical=1
+// count=4
 std::string to_string(const Event& event);
 std::ostream& operator<<(std::ostream& out, EventLevel level);
 std::ostream& operator<<(std::ostream& out, const Event& event);

@@ -112,9 +112,7 @@ PlanRow row_from(py::handle sequence) {
   return row;
 }
 
-bool numpy_words() {
-  return numpy_enabled();
-}
+bool numpy_words() { return numpy_enabled(); }
 
 void set_numpy_words(bool enabled) {
   if (enabled) py::module_::import("numpy");  // raises when numpy is missing
@@ -189,9 +187,7 @@ void raise_exchange_error(const ExchangeError& error, const std::optional<Refusa
   raise(cls, std::move(instance));
 }
 
-void raise_refusal(const Refusal& refusal) {
-  raise_exchange_error(refusal.error, refusal);
-}
+void raise_refusal(const Refusal& refusal) { raise_exchange_error(refusal.error, refusal); }
 
 py::object compile_error_object(const CompileError& error) {
   static constexpr const char* kinds[] = {"Library",      "TileConflict", "DestinationCount",

@@ -57,7 +57,8 @@ void halo(const CollectiveRequest& r, StepList& steps) {
         if (d.words == 0) continue;
         int to_row = row + d.row_step;
         int to_column = column + d.column_step;
-        if (!h.periodic && (to_row < 0 || to_row >= rows || to_column < 0 || to_column >= columns)) {
+        if (!h.periodic &&
+            (to_row < 0 || to_row >= rows || to_column < 0 || to_column >= columns)) {
           continue;
         }
         to_row = (to_row + rows) % rows;
@@ -268,8 +269,8 @@ void all_gather(const CollectiveRequest& r, CollectiveAlgorithm algorithm, std::
 // a tile handles one block at a time anyway, and without the chain every
 // placement would search the tile's whole timeline, full of holes too short
 // to use, from cycle 0 (cubic in the tiles).
-void personal_exchange(const CollectiveRequest& r, std::uint32_t source,
-                       std::uint32_t destination, StepList& steps) {
+void personal_exchange(const CollectiveRequest& r, std::uint32_t source, std::uint32_t destination,
+                       StepList& steps) {
   const std::size_t n = r.tiles.size();
   const std::uint32_t w = r.words;
   std::vector<std::size_t> sent(n);
@@ -299,24 +300,17 @@ void build_all_gather_in_place(const CollectiveRequest& request, CollectiveAlgor
 void build_movement(const CollectiveRequest& request, CollectiveAlgorithm algorithm,
                     std::uint16_t group_size, StepList& steps) {
   switch (request.kind) {
-    case CollectiveKind::RingShift:
-      return ring_shift(request, steps);
-    case CollectiveKind::Halo:
-      return halo(request, steps);
-    case CollectiveKind::Broadcast:
-      return broadcast(request, algorithm, group_size, steps);
-    case CollectiveKind::Scatter:
-      return scatter(request, algorithm, group_size, steps);
-    case CollectiveKind::Gather:
-      return gather(request, algorithm, group_size, steps);
+    case CollectiveKind::RingShift: return ring_shift(request, steps);
+    case CollectiveKind::Halo: return halo(request, steps);
+    case CollectiveKind::Broadcast: return broadcast(request, algorithm, group_size, steps);
+    case CollectiveKind::Scatter: return scatter(request, algorithm, group_size, steps);
+    case CollectiveKind::Gather: return gather(request, algorithm, group_size, steps);
     case CollectiveKind::AllGather: {
       const auto input = [&](std::size_t) { return request.input; };
       return all_gather(request, algorithm, group_size, input, false, steps);
     }
-    case CollectiveKind::AllToAll:
-      return all_to_all(request, algorithm, group_size, steps);
-    default:
-      return;
+    case CollectiveKind::AllToAll: return all_to_all(request, algorithm, group_size, steps);
+    default: return;
   }
 }
 

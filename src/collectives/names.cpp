@@ -27,9 +27,9 @@ constexpr std::array algorithms{
 };
 
 constexpr std::array kinds{
-    CollectiveKind::RingShift,     CollectiveKind::Halo,      CollectiveKind::Broadcast,
-    CollectiveKind::Scatter,       CollectiveKind::Gather,    CollectiveKind::AllGather,
-    CollectiveKind::AllToAll,      CollectiveKind::ReduceScatter, CollectiveKind::AllReduce,
+    CollectiveKind::RingShift, CollectiveKind::Halo,          CollectiveKind::Broadcast,
+    CollectiveKind::Scatter,   CollectiveKind::Gather,        CollectiveKind::AllGather,
+    CollectiveKind::AllToAll,  CollectiveKind::ReduceScatter, CollectiveKind::AllReduce,
 };
 
 constexpr std::array flat_only{CollectiveAlgorithm::Flat};
@@ -72,13 +72,10 @@ std::span<const CollectiveKind> all_collectives() noexcept { return kinds; }
 std::span<const CollectiveAlgorithm> algorithms_of(CollectiveKind kind) noexcept {
   switch (kind) {
     case CollectiveKind::RingShift:
-    case CollectiveKind::Halo:
-      return flat_only;
+    case CollectiveKind::Halo: return flat_only;
     case CollectiveKind::ReduceScatter:
-    case CollectiveKind::AllReduce:
-      return reducing;
-    default:
-      return grouped;
+    case CollectiveKind::AllReduce: return reducing;
+    default: return grouped;
   }
 }
 

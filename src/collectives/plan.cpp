@@ -69,7 +69,8 @@ std::expected<CollectivePlan, CollectiveError> choose(const Topology& topology,
       candidates.push_back({algorithm, request.group_size});
       continue;
     }
-    for (const std::uint16_t group : group_candidates(request)) candidates.push_back({algorithm, group});
+    for (const std::uint16_t group : group_candidates(request))
+      candidates.push_back({algorithm, group});
   }
   std::optional<CollectivePlan> best;
   std::optional<CollectiveError> first_refusal;
@@ -86,10 +87,9 @@ std::expected<CollectivePlan, CollectiveError> choose(const Topology& topology,
     }
     auto estimate = estimate_collective(topology, *plan);
     if (!estimate) {
-      return std::unexpected(CollectiveError{CollectiveError::Kind::Compile,
-                                             "estimating " +
-                                                 std::string{algorithm_name(candidate.algorithm)},
-                                             estimate.error()});
+      return std::unexpected(CollectiveError{
+          CollectiveError::Kind::Compile,
+          "estimating " + std::string{algorithm_name(candidate.algorithm)}, estimate.error()});
     }
     weighed.push_back(CandidateEstimate{candidate.algorithm, candidate.group, estimate->horizon,
                                         estimate->lower_bound, plan->steps.size()});

@@ -107,15 +107,9 @@ void two_dimensional(const CollectiveRequest& r, std::uint16_t group, StepList& 
 void build_reduction(const CollectiveRequest& request, CollectiveAlgorithm algorithm,
                      std::uint16_t group_size, StepList& steps) {
   switch (algorithm) {
-    case CollectiveAlgorithm::Direct:
-      direct(request, steps);
-      break;
-    case CollectiveAlgorithm::Hierarchical:
-      two_dimensional(request, group_size, steps);
-      break;
-    default:
-      ring(request, steps);
-      break;
+    case CollectiveAlgorithm::Direct: direct(request, steps); break;
+    case CollectiveAlgorithm::Hierarchical: two_dimensional(request, group_size, steps); break;
+    default: ring(request, steps); break;
   }
   if (request.kind == CollectiveKind::AllReduce) {
     // Every reduced shard sits in its owner's output slot: gather them in place.

@@ -1,4 +1,6 @@
 // The data-flow replay of a collective plan.
+#include "meshweave/collectives/replay.hpp"
+
 #include <algorithm>
 #include <charconv>
 #include <map>
@@ -6,7 +8,6 @@
 #include <tuple>
 
 #include "collective_detail.hpp"
-#include "meshweave/collectives/replay.hpp"
 #include "meshweave/instruction_words/control_words.hpp"
 #include "meshweave/plans.hpp"
 #include "symbolic_memory.hpp"
@@ -71,7 +72,10 @@ struct Event {
 class Replay {
  public:
   Replay(const Topology& topology, const CollectivePlan& plan, std::size_t limit)
-      : topology_{topology}, plan_{plan}, limit_{limit}, memory_(topology.tile_count()),
+      : topology_{topology},
+        plan_{plan},
+        limit_{limit},
+        memory_(topology.tile_count()),
         windows_(topology.tile_count()) {}
 
   std::vector<ReplayIssue> run(std::span<const CompiledExchange> compiled) {
@@ -223,7 +227,8 @@ class Replay {
         issue(step_, piece.transfer, v.sender, "the transfer cannot be planned");
         return false;
       }
-      for (const PlanRow& row : plan->receivers) piece.landed.push_back(start + std::int64_t{row_cycles(row)});
+      for (const PlanRow& row : plan->receivers)
+        piece.landed.push_back(start + std::int64_t{row_cycles(row)});
       return true;
     }
     auto plan = topology_.point_to_point(v.sender, v.receivers[0], piece.count);
@@ -357,9 +362,7 @@ class Replay {
                  [j] { return "the shard of participant " + std::to_string(j); });
         }
         break;
-      case CollectiveKind::Halo:
-        check_halo();
-        break;
+      case CollectiveKind::Halo: check_halo(); break;
       case CollectiveKind::Broadcast:
         for (std::size_t j = 0; j < n; ++j) {
           if (j != r.root) expect(t[j], r.output, w, origin[r.root], 0, text("the root's message"));
@@ -377,15 +380,17 @@ class Replay {
         break;
       case CollectiveKind::AllGather:
         for (std::size_t k = 0; k < n; ++k) {
-          for (std::size_t j = 0; j < n; ++j) expect(t[k], slot(r.output, w, j), w, origin[j], 0, shard(j));
+          for (std::size_t j = 0; j < n; ++j)
+            expect(t[k], slot(r.output, w, j), w, origin[j], 0, shard(j));
         }
         break;
       case CollectiveKind::AllToAll:
         for (std::size_t k = 0; k < n; ++k) {
           for (std::size_t j = 0; j < n; ++j) {
-            expect(t[k], slot(r.output, w, j), w, origin[j], static_cast<std::uint32_t>(k * w), [j, k] {
-              return "block " + std::to_string(k) + " of participant " + std::to_string(j);
-            });
+            expect(t[k], slot(r.output, w, j), w, origin[j], static_cast<std::uint32_t>(k * w),
+                   [j, k] {
+                     return "block " + std::to_string(k) + " of participant " + std::to_string(j);
+                   });
           }
         }
         break;
@@ -425,8 +430,10 @@ class Replay {
     const Side sides[] = {
         {0, h.south, h.north, -1, 0, "the north neighbour's south block"},
         {h.south, h.north, 0, 1, 0, "the south neighbour's north block"},
-        {h.south + h.north, h.east, h.north + h.south + h.west, 0, -1, "the west neighbour's east block"},
-        {h.south + h.north + h.east, h.west, h.north + h.south, 0, 1, "the east neighbour's west block"},
+        {h.south + h.north, h.east, h.north + h.south + h.west, 0, -1,
+         "the west neighbour's east block"},
+        {h.south + h.north + h.east, h.west, h.north + h.south, 0, 1,
+         "the east neighbour's west block"},
     };
     const int rows = h.rows;
     const int columns = h.columns;

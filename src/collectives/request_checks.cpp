@@ -37,7 +37,8 @@ std::expected<CollectiveRequest, CollectiveError> resolve(const Topology& topolo
   CollectiveRequest resolved = request;
   if (resolved.tiles.empty()) {
     if (topology.tile_count() > 0xffff) {
-      return std::unexpected(error(Kind::Tiles, "the topology has more tiles than a list can name"));
+      return std::unexpected(
+          error(Kind::Tiles, "the topology has more tiles than a list can name"));
     }
     resolved.tiles.resize(topology.tile_count());
     for (std::size_t tile = 0; tile < resolved.tiles.size(); ++tile) {
@@ -46,8 +47,8 @@ std::expected<CollectiveRequest, CollectiveError> resolve(const Topology& topolo
   }
   const std::size_t n = resolved.tiles.size();
   if (n < 2) {
-    return std::unexpected(error(Kind::Tiles, "a collective needs at least two tiles, got " +
-                                                  std::to_string(n)));
+    return std::unexpected(
+        error(Kind::Tiles, "a collective needs at least two tiles, got " + std::to_string(n)));
   }
   if (n > 0xffff) {
     return std::unexpected(error(Kind::Tiles, "more than 65535 tiles"));
@@ -68,8 +69,9 @@ std::expected<CollectiveRequest, CollectiveError> resolve(const Topology& topolo
     const HaloWords& halo = resolved.halo;
     if (std::size_t{halo.rows} * halo.columns != n) {
       return std::unexpected(error(Kind::Grid, "a grid of " + std::to_string(halo.rows) + " x " +
-                                                   std::to_string(halo.columns) + " does not hold " +
-                                                   std::to_string(n) + " tiles"));
+                                                   std::to_string(halo.columns) +
+                                                   " does not hold " + std::to_string(n) +
+                                                   " tiles"));
     }
     if (halo.north == 0 && halo.south == 0 && halo.west == 0 && halo.east == 0) {
       return std::unexpected(error(Kind::Words, "every direction of the halo has 0 words"));
@@ -85,10 +87,9 @@ std::expected<CollectiveRequest, CollectiveError> resolve(const Topology& topolo
   const auto offered = algorithms_of(resolved.kind);
   if (resolved.algorithm != CollectiveAlgorithm::Auto &&
       std::find(offered.begin(), offered.end(), resolved.algorithm) == offered.end()) {
-    return std::unexpected(error(Kind::Algorithm, std::string{collective_name(resolved.kind)} +
-                                                      " has no " +
-                                                      std::string{algorithm_name(resolved.algorithm)} +
-                                                      " algorithm"));
+    return std::unexpected(
+        error(Kind::Algorithm, std::string{collective_name(resolved.kind)} + " has no " +
+                                   std::string{algorithm_name(resolved.algorithm)} + " algorithm"));
   }
   return resolved;
 }
@@ -138,27 +139,19 @@ BufferWords buffer_words(const CollectiveRequest& request, CollectiveAlgorithm a
     return 2 * w;
   };
   switch (request.kind) {
-    case CollectiveKind::RingShift:
-      return {w, w, 0};
+    case CollectiveKind::RingShift: return {w, w, 0};
     case CollectiveKind::Halo: {
       const HaloWords& h = request.halo;
       const std::uint64_t all = std::uint64_t{h.north} + h.south + h.west + h.east;
       return {all, all, 0};
     }
-    case CollectiveKind::Broadcast:
-      return {w, w, 0};
-    case CollectiveKind::Scatter:
-      return {n * w, w, hierarchical ? g * w : 0};
-    case CollectiveKind::Gather:
-      return {w, n * w, hierarchical ? g * w : 0};
-    case CollectiveKind::AllGather:
-      return {w, n * w, 0};
-    case CollectiveKind::AllToAll:
-      return {n * w, n * w, hierarchical ? 2 * n * w : 0};
-    case CollectiveKind::ReduceScatter:
-      return {n * w, w, reduction_scratch()};
-    case CollectiveKind::AllReduce:
-      return {n * w, n * w, reduction_scratch()};
+    case CollectiveKind::Broadcast: return {w, w, 0};
+    case CollectiveKind::Scatter: return {n * w, w, hierarchical ? g * w : 0};
+    case CollectiveKind::Gather: return {w, n * w, hierarchical ? g * w : 0};
+    case CollectiveKind::AllGather: return {w, n * w, 0};
+    case CollectiveKind::AllToAll: return {n * w, n * w, hierarchical ? 2 * n * w : 0};
+    case CollectiveKind::ReduceScatter: return {n * w, w, reduction_scratch()};
+    case CollectiveKind::AllReduce: return {n * w, n * w, reduction_scratch()};
   }
   return {};
 }
@@ -184,10 +177,10 @@ std::expected<void, CollectiveError> check_buffers(const BufferWords& words,
                                        " is not a multiple of 4"));
     }
     if (buffer.address + 4 * buffer.words > TILE_MEMORY_BYTES) {
-      return std::unexpected(error(CollectiveError::Kind::Buffer,
-                                   std::string{buffer.name} + " " + range(buffer) +
-                                       " pass the end of tile memory (" + hex(TILE_MEMORY_BYTES) +
-                                       ")"));
+      return std::unexpected(
+          error(CollectiveError::Kind::Buffer, std::string{buffer.name} + " " + range(buffer) +
+                                                   " pass the end of tile memory (" +
+                                                   hex(TILE_MEMORY_BYTES) + ")"));
     }
   }
   for (std::size_t a = 0; a < 3; ++a) {
@@ -196,9 +189,9 @@ std::expected<void, CollectiveError> check_buffers(const BufferWords& words,
       const Buffer& y = buffers[b];
       if (x.words == 0 || y.words == 0) continue;
       if (x.address < y.address + 4 * y.words && y.address < x.address + 4 * x.words) {
-        return std::unexpected(error(CollectiveError::Kind::Buffer,
-                                     std::string{x.name} + " " + range(x) + " overlap " + y.name +
-                                         " " + range(y)));
+        return std::unexpected(
+            error(CollectiveError::Kind::Buffer,
+                  std::string{x.name} + " " + range(x) + " overlap " + y.name + " " + range(y)));
       }
     }
   }

@@ -7,10 +7,11 @@ namespace meshweave::collectives_detail {
 std::optional<std::vector<SymbolPiece>> SymbolicMemory::read(std::uint32_t begin,
                                                              std::uint32_t count) const {
   std::vector<SymbolPiece> pieces;
-  const bool whole = visit(begin, count, [&](std::uint32_t from, std::uint32_t to, const SymbolRef& value) {
-    pieces.push_back(SymbolPiece{from - begin, to - begin,
-                                 SymbolRef{value.node, value.shift + std::int64_t{begin}}});
-  });
+  const bool whole =
+      visit(begin, count, [&](std::uint32_t from, std::uint32_t to, const SymbolRef& value) {
+        pieces.push_back(SymbolPiece{from - begin, to - begin,
+                                     SymbolRef{value.node, value.shift + std::int64_t{begin}}});
+      });
   if (!whole) return std::nullopt;
   return pieces;
 }
@@ -33,8 +34,8 @@ void SymbolicMemory::write(std::uint32_t begin, std::uint32_t count,
   runs_.erase(runs_.lower_bound(begin), runs_.lower_bound(end));
   for (const SymbolPiece& piece : pieces) {
     runs_.emplace(begin + piece.begin,
-                  Run{begin + piece.end, SymbolRef{piece.value.node,
-                                                   piece.value.shift - std::int64_t{begin}}});
+                  Run{begin + piece.end,
+                      SymbolRef{piece.value.node, piece.value.shift - std::int64_t{begin}}});
   }
 }
 
@@ -51,7 +52,8 @@ const std::vector<Contribution>& Flattener::flatten(const SymbolNode* node) {
       sum.push_back(Contribution{next->origin, delta});
       continue;
     }
-    for (const SymbolRef& term : next->terms) pending.emplace_back(term.node.get(), delta + term.shift);
+    for (const SymbolRef& term : next->terms)
+      pending.emplace_back(term.node.get(), delta + term.shift);
   }
   std::sort(sum.begin(), sum.end());
   return cache_.emplace(node, std::move(sum)).first->second;

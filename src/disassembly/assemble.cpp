@@ -23,9 +23,7 @@ namespace {
 
 using WordOrError = std::expected<std::uint32_t, AssemblyError>;
 
-std::string quoted(std::string_view text) {
-  return '`' + lexer::shown(text) + '`';
-}
+std::string quoted(std::string_view text) { return '`' + lexer::shown(text) + '`'; }
 
 std::string hex_word(std::uint32_t word) {
   char text[16];
@@ -154,8 +152,7 @@ constexpr auto mnemonics = []<std::size_t... I>(std::index_sequence<I...>) {
   return std::array{
       MnemonicEntry{syntax::Syntax<std::variant_alternative_t<I, InstructionFields>>::mnemonic,
                     &LineAssembler::assemble<std::variant_alternative_t<I, InstructionFields>>}...};
-}
-(std::make_index_sequence<std::variant_size_v<InstructionFields>>{});
+}(std::make_index_sequence<std::variant_size_v<InstructionFields>>{});
 
 // The word a listing prints before the instruction ("0x41800003  sync ...").
 // Mnemonics never start with a digit, so a leading 0x can only be this.

@@ -63,13 +63,10 @@ constexpr auto descriptions = []<std::size_t... I>(std::index_sequence<I...>) {
       syntax::Syntax<std::variant_alternative_t<I, InstructionFields>>::mnemonic,
       std::span<const OperandDescription>{
           operand_descriptions<std::variant_alternative_t<I, InstructionFields>>}}...};
-}
-(std::make_index_sequence<std::variant_size_v<InstructionFields>>{});
+}(std::make_index_sequence<std::variant_size_v<InstructionFields>>{});
 
 }  // namespace
 
-std::span<const InstructionDescription> instruction_syntax() noexcept {
-  return descriptions;
-}
+std::span<const InstructionDescription> instruction_syntax() noexcept { return descriptions; }
 
 }  // namespace meshweave

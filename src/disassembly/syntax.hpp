@@ -50,7 +50,7 @@ struct OperandSyntax {
   using Value = M;
 
   std::string_view name;
-  M T::*member;
+  M T::* member;
   Range range;
   Notation notation = Notation::Decimal;
   bool bare = false;      // written without `name=`
@@ -58,11 +58,11 @@ struct OperandSyntax {
 };
 
 template <class T, class M>
-constexpr OperandSyntax<T, M> decimal(std::string_view name, M T::*member, Range range) {
+constexpr OperandSyntax<T, M> decimal(std::string_view name, M T::* member, Range range) {
   return {name, member, range, Notation::Decimal};
 }
 template <class T, class M>
-constexpr OperandSyntax<T, M> hex(std::string_view name, M T::*member, Range range) {
+constexpr OperandSyntax<T, M> hex(std::string_view name, M T::* member, Range range) {
   static_assert(std::is_unsigned_v<M>, "hexadecimal operands are unsigned");
   return {name, member, range, Notation::Hex};
 }
@@ -212,8 +212,7 @@ template <class T, class F>
 constexpr bool for_each_operand(F&& f) {
   return [&]<std::size_t... I>(std::index_sequence<I...>) {
     return (f(std::get<I>(Syntax<T>::operands), I) && ...);
-  }
-  (std::make_index_sequence<operand_count<T>>{});
+  }(std::make_index_sequence<operand_count<T>>{});
 }
 
 // `fields` with every operand but this one at zero. Zero is valid for every

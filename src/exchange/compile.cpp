@@ -7,7 +7,6 @@
 #include <utility>
 #include <vector>
 
-#include "plans/point_to_point_into.hpp"
 #include "meshweave/exchange/compiler.hpp"
 #include "meshweave/exchange/schedule.hpp"
 #include "meshweave/instruction_words/control_words.hpp"
@@ -15,6 +14,7 @@
 #include "meshweave/scheduling.hpp"
 #include "meshweave/topology/route.hpp"
 #include "piece_rows.hpp"
+#include "plans/point_to_point_into.hpp"
 #include "schedule_compiler.hpp"
 #include "scheduler.hpp"
 #include "transfer_order.hpp"
@@ -33,7 +33,7 @@ std::span<const std::uint32_t> arrival_cycles(const CompiledExchange& compiled,
   const std::size_t size = compiled.arrival_cycles.size();
   if (timing.first_arrival > size || timing.arrivals > size - timing.first_arrival) return {};
   return std::span<const std::uint32_t>{compiled.arrival_cycles}.subspan(timing.first_arrival,
-                                                                          timing.arrivals);
+                                                                         timing.arrivals);
 }
 
 namespace {
@@ -50,8 +50,8 @@ struct TileStream {
 
 // One planned transfer: its rows in the order sender, receivers (the same
 // record the scheduler plans into).
-using exchange_detail::PlannedRows;
 using exchange_detail::cycles_before_send;
+using exchange_detail::PlannedRows;
 using PlannedTransfer = PlannedRows;
 
 // Where a step of compiling works, for the errors it reports.
@@ -134,8 +134,8 @@ class ExchangeCompiler {
       start = end + 1;
     }
     result_.horizon = result_.phase_ends.empty() ? 0 : result_.phase_ends.back();
-    const Site last{description.phases.empty() ? 0 : description.phases.size() - 1,
-                    std::nullopt, std::nullopt};
+    const Site last{description.phases.empty() ? 0 : description.phases.size() - 1, std::nullopt,
+                    std::nullopt};
     if (auto finished = finish(last); !finished) return std::unexpected(finished.error());
     return std::move(result_);
   }
@@ -160,8 +160,8 @@ class ExchangeCompiler {
   std::optional<CompileError> claim(const Site& site, std::uint16_t tile) {
     const std::size_t transfer = site.transfer.value_or(never);
     if (seen_phase_[tile] == site.phase && seen_transfer_[tile] != transfer) {
-      CompileError conflict = site.at(tile).error(ExchangeError::host_packet(),
-                                                  CompileError::Kind::TileConflict);
+      CompileError conflict =
+          site.at(tile).error(ExchangeError::host_packet(), CompileError::Kind::TileConflict);
       conflict.other_transfer = seen_transfer_[tile];
       return conflict;
     }
@@ -180,8 +180,7 @@ class ExchangeCompiler {
       return in_tile_memory(address) && !buffer_fits_tile_memory(address, transfer.count);
     };
     const auto located = [&](std::uint16_t tile, std::uint32_t address) {
-      return site.at(tile).error(ExchangeError::address(address),
-                                 CompileError::Kind::AddressRange);
+      return site.at(tile).error(ExchangeError::address(address), CompileError::Kind::AddressRange);
     };
     if (outside(transfer.source_address)) return located(transfer.sender, transfer.source_address);
     for (std::size_t i = 0; i < transfer.receivers.size(); ++i) {
@@ -212,9 +211,8 @@ class ExchangeCompiler {
       planned.multicast = true;
       planned.group = std::move(*plan);
     } else if (const ExplainedStatus plan =
-                   explained_point_to_point_into(topology_, transfer.sender,
-                                                 transfer.receivers[0], transfer.count,
-                                                 planned.point);
+                   explained_point_to_point_into(topology_, transfer.sender, transfer.receivers[0],
+                                                 transfer.count, planned.point);
                !plan) {
       return site.fail(plan.error());
     }
@@ -270,8 +268,8 @@ class ExchangeCompiler {
     for (const std::uint16_t receiver : transfer.receivers) {
       const std::uint16_t physical = topology_.physical(receiver).value();
       // The planners never put a SEND before cycle -time_to_mux, so this is not negative.
-      const std::int64_t arrival = std::int64_t{timing.send_cycle} +
-                                   time_to_mux(planned.sender_physical, physical) + 1;
+      const std::int64_t arrival =
+          std::int64_t{timing.send_cycle} + time_to_mux(planned.sender_physical, physical) + 1;
       result_.arrival_cycles.push_back(static_cast<std::uint32_t>(arrival));
     }
     if (auto appended = append(site.at(transfer.sender), planned.sender(), phase_start);
@@ -364,8 +362,8 @@ class ExchangeCompiler {
 }  // namespace
 
 std::expected<CompiledExchange, CompileError> compile_exchange(
-    const Topology& topology, const ExchangeDescription& description,
-    const CompileOptions& options, const ScheduleOptions& schedule_options) {
+    const Topology& topology, const ExchangeDescription& description, const CompileOptions& options,
+    const ScheduleOptions& schedule_options) {
   if (!description.transfers.empty() || !description.phases.empty()) {
     if (auto form = check_form(description); !form) return std::unexpected(form.error());
   }

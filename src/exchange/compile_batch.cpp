@@ -10,8 +10,8 @@
 namespace meshweave {
 
 std::vector<std::expected<CompiledExchange, CompileError>> compile_exchanges(
-    const Topology& topology, std::span<const ExchangeDescription> descriptions,
-    unsigned threads, const CompileOptions& options, const ScheduleOptions& schedule_options) {
+    const Topology& topology, std::span<const ExchangeDescription> descriptions, unsigned threads,
+    const CompileOptions& options, const ScheduleOptions& schedule_options) {
   std::vector<std::expected<CompiledExchange, CompileError>> results(descriptions.size());
   if (descriptions.empty()) return results;
   if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());

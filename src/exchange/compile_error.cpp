@@ -42,8 +42,7 @@ std::string to_string(const CompileError& error) {
       return (error.scheduled ? std::string{"transfer "} : out + ", transfer ") +
              std::to_string(error.transfer.value_or(0)) +
              ": a multicast needs one destination address or one per receiver";
-    case CompileError::Kind::BothForms:
-      return "a description gives phases or transfers, not both";
+    case CompileError::Kind::BothForms: return "a description gives phases or transfers, not both";
     case CompileError::Kind::AfterIndex:
       return "transfer " + std::to_string(error.transfer.value_or(0)) + ": after names transfer " +
              std::to_string(error.other_transfer.value_or(0)) + ", which does not exist";

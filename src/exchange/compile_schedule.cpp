@@ -10,9 +10,9 @@
 // Either way the builder cuts and checks exactly the words it would for the row
 // shifted to its absolute start.
 #include <algorithm>
-#include <utility>
 #include <optional>
 #include <string_view>
+#include <utility>
 
 #include "meshweave/plans.hpp"
 #include "meshweave/scheduling.hpp"
@@ -79,13 +79,15 @@ std::expected<CompiledExchange, CompileError> compile_schedule(
     for (std::size_t k = 0; k <= piece.merged.size(); ++k) {
       const std::size_t transfer = k == 0 ? piece.transfer : piece.merged[k - 1];
       if (transfer >= list.size()) {
-        return std::unexpected(scheduled_error(ExchangeError::schedule(unknown_transfer), transfer));
+        return std::unexpected(
+            scheduled_error(ExchangeError::schedule(unknown_transfer), transfer));
       }
     }
     if (!piece.merged.empty()) {
       merged = true;
       if (!mergeable(list, piece)) {
-        return std::unexpected(scheduled_error(ExchangeError::schedule(unmergeable), piece.transfer));
+        return std::unexpected(
+            scheduled_error(ExchangeError::schedule(unmergeable), piece.transfer));
       }
     }
     first_timing[index + 1] = first_timing[index] + 1 + piece.merged.size();
@@ -140,10 +142,11 @@ std::expected<CompiledExchange, CompileError> compile_schedule(
     if (planned != nullptr) {
       const PlanRow* first = planned->rows.data() + planned->first_role[index];
       sender_row = first;
-      receivers = {first + 1, first + (planned->first_role[index + 1] - planned->first_role[index])};
+      receivers = {first + 1,
+                   first + (planned->first_role[index + 1] - planned->first_role[index])};
     } else {
-      if (auto plan = plan_piece(topology, transfer, piece.word_offset, piece.count,
-                                 piece.transfer, rows);
+      if (auto plan =
+              plan_piece(topology, transfer, piece.word_offset, piece.count, piece.transfer, rows);
           !plan) {
         return std::unexpected(plan.error());
       }

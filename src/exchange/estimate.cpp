@@ -27,8 +27,8 @@
 namespace meshweave {
 
 std::expected<ExchangeEstimate, CompileError> estimate_exchange(
-    const Topology& topology, const ExchangeDescription& description,
-    const CompileOptions& options, const ScheduleOptions& schedule_options) {
+    const Topology& topology, const ExchangeDescription& description, const CompileOptions& options,
+    const ScheduleOptions& schedule_options) {
   if (auto form = check_form(description); !form) return std::unexpected(form.error());
   const bool phase_form = !description.phases.empty();
   ScheduleOptions scheduling = schedule_options;
@@ -46,7 +46,7 @@ std::expected<ExchangeEstimate, CompileError> estimate_exchange(
   const exchange_detail::TransferList list = exchange_detail::list_transfers(description);
   std::vector<std::size_t> words;
   auto counted = exchange_detail::compile_schedule(topology, list, schedule, options, &words,
-                                                     &result->planned);
+                                                   &result->planned);
   if (!counted) return std::unexpected(counted.error());
 
   ExchangeEstimate estimate;

@@ -84,7 +84,8 @@ std::vector<std::uint8_t> touching_written_bytes(const TransferList& list, std::
 
 }  // namespace
 
-std::vector<std::vector<std::size_t>> multicast_groups(const TransferList& list, std::size_t tiles) {
+std::vector<std::vector<std::size_t>> multicast_groups(const TransferList& list,
+                                                       std::size_t tiles) {
   const std::vector<std::uint8_t> ordered = ordered_by_after(list);
   // By sender first (a counting pass), then each sender's few by source and
   // count: sorting millions of candidates at once costs far more.
@@ -107,8 +108,8 @@ std::vector<std::vector<std::size_t>> multicast_groups(const TransferList& list,
     std::vector<std::size_t> next(first_of.begin(), first_of.end() - 1);
     for (std::size_t index = 0; index < list.size(); ++index) {
       if (const auto* transfer = eligible(index)) {
-        candidates[next[transfer->sender]++] = {transfer->sender, transfer->receiver, transfer->count,
-                                                transfer->source_address, index};
+        candidates[next[transfer->sender]++] = {transfer->sender, transfer->receiver,
+                                                transfer->count, transfer->source_address, index};
       }
     }
   }

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <limits>
 
-#include "plans/point_to_point_into.hpp"
 #include "meshweave/instruction_words/control_words.hpp"
 #include "meshweave/plans.hpp"
 #include "meshweave/scheduling/plan_event_cycles.hpp"
+#include "plans/point_to_point_into.hpp"
 
 namespace meshweave::exchange_detail {
 
@@ -74,16 +74,14 @@ std::uint32_t moved(std::uint32_t address, std::uint32_t word_offset, bool& over
 
 }  // namespace
 
-std::expected<void, CompileError> plan_piece(const Topology& topology,
-                                             const TransferView& transfer,
+std::expected<void, CompileError> plan_piece(const Topology& topology, const TransferView& transfer,
                                              std::uint32_t word_offset, std::uint32_t count,
                                              std::size_t index, PlannedRows& rows) {
   const auto fail = [&](ExchangeError error, std::optional<std::uint16_t> tile = std::nullopt) {
     return std::unexpected(scheduled_error(error, index, tile));
   };
   if (transfer.multicast) {
-    if (!destination_count_fits(transfer.destination_addresses.size(),
-                                transfer.receivers.size())) {
+    if (!destination_count_fits(transfer.destination_addresses.size(), transfer.receivers.size())) {
       CompileError error = scheduled_error(ExchangeError::receiver_set(), index);
       error.kind = CompileError::Kind::DestinationCount;
       return std::unexpected(error);

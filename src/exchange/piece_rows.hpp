@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "meshweave/exchange/compiler.hpp"
-#include "meshweave/instruction_words/control_words.hpp"
 #include "meshweave/exchange/description.hpp"
+#include "meshweave/instruction_words/control_words.hpp"
 #include "meshweave/plans/plan.hpp"
 #include "meshweave/topology/topology.hpp"
 
@@ -37,8 +37,7 @@ struct PlannedRows {
   PlanRow& sender() noexcept { return multicast ? group.sender : point.sender; }
   const PlanRow& sender() const noexcept { return multicast ? group.sender : point.sender; }
   std::span<PlanRow> receivers() noexcept {
-    return multicast ? std::span<PlanRow>{group.receivers}
-                     : std::span<PlanRow>{&point.receiver, 1};
+    return multicast ? std::span<PlanRow>{group.receivers} : std::span<PlanRow>{&point.receiver, 1};
   }
   std::span<const PlanRow> receivers() const noexcept {
     return multicast ? std::span<const PlanRow>{group.receivers}
@@ -67,8 +66,7 @@ struct PieceTiming {
 // Plans `count` words of `transfer` from `word_offset` on (its buffers moved by
 // 4 * word_offset bytes), patches the addresses and finalizes the receivers.
 // Errors carry `index` as their transfer.
-std::expected<void, CompileError> plan_piece(const Topology& topology,
-                                             const TransferView& transfer,
+std::expected<void, CompileError> plan_piece(const Topology& topology, const TransferView& transfer,
                                              std::uint32_t word_offset, std::uint32_t count,
                                              std::size_t index, PlannedRows& rows);
 

@@ -46,7 +46,8 @@ bool conflict(const TransferView& a, const TransferView& b) {
     const Byte a_written = bytes(a.destination(i), 0, a.count);
     if (a.receivers[i] == b.sender && overlap(a_written, b_source)) return true;
     for (std::size_t k = 0; k < b.receivers.size(); ++k) {
-      if (a.receivers[i] == b.receivers[k] && overlap(a_written, bytes(b.destination(k), 0, b.count))) {
+      if (a.receivers[i] == b.receivers[k] &&
+          overlap(a_written, bytes(b.destination(k), 0, b.count))) {
         return true;
       }
     }
@@ -98,7 +99,8 @@ class Scheduler {
           return std::unexpected(cycle.error());
         }
       }
-      for (std::size_t piece = first_piece_[transfer]; piece < first_piece_[transfer + 1]; ++piece) {
+      for (std::size_t piece = first_piece_[transfer]; piece < first_piece_[transfer + 1];
+           ++piece) {
         if (auto placed = place(transfer, piece); !placed) return std::unexpected(placed.error());
       }
     }
@@ -158,7 +160,8 @@ class Scheduler {
     pieces_.reserve(list_.size());
     for (std::size_t index = 0; index < list_.size(); ++index) {
       first_piece_.push_back(pieces_.size());
-      if (!absorbed_.empty() && absorbed_.contains(index)) continue;  // its group's piece carries it
+      if (!absorbed_.empty() && absorbed_.contains(index))
+        continue;  // its group's piece carries it
       const std::uint32_t count = view(*shapes_[index]).count;
       if (!carried_.empty()) {
         if (auto carried = carried_.find(index); carried != carried_.end()) {
@@ -210,7 +213,8 @@ class Scheduler {
       const TransferView transfer = view(*shapes_[piece.transfer]);
       // Tiles off the topology are refused when the piece is planned.
       const Byte source = bytes(transfer.source_address, piece.word_offset, piece.count);
-      if (transfer.sender < tiles.size()) tiles[transfer.sender].push_back({source.begin, source.end, role});
+      if (transfer.sender < tiles.size())
+        tiles[transfer.sender].push_back({source.begin, source.end, role});
       ++role;
       for (std::size_t i = 0; i < transfer.receivers.size(); ++i, ++role) {
         const Byte written = bytes(transfer.destination(i), piece.word_offset, piece.count);
@@ -257,7 +261,8 @@ class Scheduler {
   std::expected<void, CompileError> place(std::size_t transfer, std::size_t index) {
     ScheduledPiece& piece = pieces_[index];
     const TransferView view_of = view(*shapes_[transfer]);
-    if (auto planned = plan_piece(topology_, view_of, piece.word_offset, piece.count, transfer, rows_);
+    if (auto planned =
+            plan_piece(topology_, view_of, piece.word_offset, piece.count, transfer, rows_);
         !planned) {
       return std::unexpected(planned.error());
     }
@@ -315,7 +320,8 @@ class Scheduler {
           start = timelines_[tile_of(t)].after_all(start, row_of(t).event);
         }
       }
-      const std::int64_t at = timelines_[tile_of(k)].earliest(start, row_of(k).event, row_of(k).end);
+      const std::int64_t at =
+          timelines_[tile_of(k)].earliest(start, row_of(k).event, row_of(k).end);
       agreed = at == start ? agreed + 1 : 1;
       start = at;
     }
@@ -329,7 +335,8 @@ class Scheduler {
     const auto occupy = [&](std::uint16_t tile, const RowTiming& row) {
       timelines_[tile].insert(start, row.event, row.end);
       TileLoad& load = result_.tiles[tile];
-      load.earliest_event = load.rows == 0 ? row.event : std::min<std::uint64_t>(load.earliest_event, row.event);
+      load.earliest_event =
+          load.rows == 0 ? row.event : std::min<std::uint64_t>(load.earliest_event, row.event);
       load.busy += row.end - row.event;
       ++load.rows;
     };
@@ -343,15 +350,17 @@ class Scheduler {
       occupy(tile, timing_.receivers[i]);
       if (!shared_[roles + 1 + i]) continue;
       const Byte written = bytes(view_of.destination(i), piece.word_offset, piece.count);
-      writes_[tile].raise(written.begin, written.end,
-                          WindowEnds{start + timing_.receivers[i].end, bound + timing_.receivers[i].end});
+      writes_[tile].raise(
+          written.begin, written.end,
+          WindowEnds{start + timing_.receivers[i].end, bound + timing_.receivers[i].end});
     }
     const std::uint32_t last_window = timing_.last_window_end();
     placed_end_[index] = start + last_window;
     bound_end_[index] = bound + last_window;
     rows_end_[index] = rows_end;
     horizon_ = std::max<std::int64_t>(horizon_, start + rows_end);
-    lower_bound_ = std::max<std::uint64_t>(lower_bound_, static_cast<std::uint64_t>(bound) + rows_end);
+    lower_bound_ =
+        std::max<std::uint64_t>(lower_bound_, static_cast<std::uint64_t>(bound) + rows_end);
     return {};
   }
 
@@ -384,7 +393,8 @@ class Scheduler {
     for (const Phase& phase : list_.description->phases) {
       const std::size_t stop = index + phase.transfers.size();
       std::uint32_t span = 0;
-      for (std::size_t piece = index; piece < stop; ++piece) span = std::max(span, rows_end_[piece]);
+      for (std::size_t piece = index; piece < stop; ++piece)
+        span = std::max(span, rows_end_[piece]);
       end = start + span;
       if (end > std::numeric_limits<std::uint32_t>::max()) return;
       for (; index < stop; ++index) layout.pieces[index].start = static_cast<std::uint32_t>(start);
@@ -401,7 +411,7 @@ class Scheduler {
   // The transfer each index is placed as: its own, or its group's multicast.
   std::vector<const Transfer*> shapes_;
   std::vector<Transfer> merged_;
-  std::set<std::size_t> absorbed_;                        // carried by an earlier group member
+  std::set<std::size_t> absorbed_;                           // carried by an earlier group member
   std::map<std::size_t, std::vector<std::size_t>> carried_;  // by the group's first member
   std::vector<ScheduledPiece> pieces_;
   std::vector<std::size_t> first_piece_;

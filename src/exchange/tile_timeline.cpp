@@ -18,8 +18,9 @@ std::int64_t TileTimeline::hole_after(std::size_t row) const noexcept {
 
 std::size_t TileTimeline::before(std::int64_t from) const noexcept {
   if (rows_.back().start < from) return rows_.size() - 1;
-  const auto first_not_before = std::lower_bound(
-      rows_.begin(), rows_.end(), from, [](const Row& row, std::int64_t at) { return row.start < at; });
+  const auto first_not_before =
+      std::lower_bound(rows_.begin(), rows_.end(), from,
+                       [](const Row& row, std::int64_t at) { return row.start < at; });
   return static_cast<std::size_t>(first_not_before - rows_.begin()) - 1;
 }
 

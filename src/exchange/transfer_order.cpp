@@ -43,7 +43,8 @@ std::expected<std::vector<std::size_t>, CompileError> placement_order(const Tran
   bool forward = false;
   for (std::size_t index = 0; index < count; ++index) {
     for (const std::size_t other : list.after(index)) {
-      if (other >= count) return std::unexpected(after_error(CompileError::Kind::AfterIndex, index, other));
+      if (other >= count)
+        return std::unexpected(after_error(CompileError::Kind::AfterIndex, index, other));
       if (other >= index) forward = true;
     }
   }

@@ -1,12 +1,12 @@
 #include <algorithm>
+#include <array>
+#include <charconv>
 #include <cstddef>
 #include <cstdint>
-#include <charconv>
-#include <array>
 #include <limits>
-#include <span>
 #include <optional>
 #include <ostream>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -115,8 +115,8 @@ class Verifier {
  private:
   void report(std::uint16_t tile, std::optional<std::size_t> word, std::string check,
               std::string expected, std::string found) {
-    issues_.push_back(VerifyIssue{tile, word, std::move(check), std::move(expected),
-                                  std::move(found)});
+    issues_.push_back(
+        VerifyIssue{tile, word, std::move(check), std::move(expected), std::move(found)});
   }
 
   // Calls visit(number, transfer) for every transfer, numbered in order.
@@ -163,7 +163,7 @@ class Verifier {
   std::span<const Role> roles_of(std::uint16_t tile) const {
     if (std::size_t{tile} + 1 >= first_role_.size()) return {};
     return std::span<const Role>{roles_}.subspan(first_role_[tile],
-                                                  first_role_[tile + 1] - first_role_[tile]);
+                                                 first_role_[tile + 1] - first_role_[tile]);
   }
 
   // A program may address only its own tile's memory, all of each buffer included.
@@ -279,8 +279,7 @@ class Verifier {
              rest->end - rest->start);
       expect(tile, rest->index, "continuation SEND start", send->end, rest->start);
       expect(tile, rest->index, "continuation SEND direction",
-             role.multicast ? 3u : expected_direction,
-             send_off_word::Direction::get(rest->word));
+             role.multicast ? 3u : expected_direction, send_off_word::Direction::get(rest->word));
     }
     return true;
   }
@@ -306,8 +305,7 @@ class Verifier {
       const Event* event = take(stage, "receive stage");
       if (event == nullptr) return false;
       if (stage == EventKind::Pic) {
-        expect_hex(tile, event->index, "PIC destination word address",
-                   role.address / 4,
+        expect_hex(tile, event->index, "PIC destination word address", role.address / 4,
                    pic_word::Address::get(event->word));
       } else {
         expect(tile, event->index, "XPIC stage selector", second_stage_selector,

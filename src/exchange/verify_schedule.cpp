@@ -7,8 +7,8 @@
 // of 4148 words) by source or destination address, sender tile and the arrival
 // relation; transfers the scheduler may have merged into one multicast
 // (multicast_groups) are first matched as that multicast, each receiver's
-// receive role going to its own transfer. The matched roles then give every window, against which the
-// builder's rule on each tile and every dependency are checked afresh.
+// receive role going to its own transfer. The matched roles then give every window, against which
+// the builder's rule on each tile and every dependency are checked afresh.
 #include <algorithm>
 #include <charconv>
 #include <map>
@@ -54,8 +54,8 @@ struct Event {
 struct Role {
   bool send = false;
   std::size_t first_word = 0;
-  std::int64_t event = 0;  // SEND start or arrival
-  std::int64_t last = 0;   // end of its last event
+  std::int64_t event = 0;   // SEND start or arrival
+  std::int64_t last = 0;    // end of its last event
   std::uint32_t count = 0;  // words sent (send roles)
   std::uint32_t direction = 0;
   std::uint32_t continuation_direction = 0;
@@ -90,7 +90,8 @@ class ScheduledVerifier {
  private:
   void report(std::uint16_t tile, std::optional<std::size_t> word, std::string check,
               std::string expected, std::string found) {
-    issues_.push_back(VerifyIssue{tile, word, std::move(check), std::move(expected), std::move(found)});
+    issues_.push_back(
+        VerifyIssue{tile, word, std::move(check), std::move(expected), std::move(found)});
   }
 
   void expand() {
@@ -115,7 +116,8 @@ class ScheduledVerifier {
       report(tile, std::nullopt, "physical tile", dec(*physical), dec(program.physical));
     }
     if (words.empty() || words.front() != ROW_ENTRY_INSTRUCTION) {
-      report(tile, 0, "first word", hex(ROW_ENTRY_INSTRUCTION), words.empty() ? "nothing" : hex(words.front()));
+      report(tile, 0, "first word", hex(ROW_ENTRY_INSTRUCTION),
+             words.empty() ? "nothing" : hex(words.front()));
     }
     if (words.empty() || words.back() != RETURN_INSTRUCTION) {
       report(tile, words.empty() ? 0 : words.size() - 1, "last word", hex(RETURN_INSTRUCTION),
@@ -142,7 +144,8 @@ class ScheduledVerifier {
         report(tile, index, "word kind", "an exchange word", hex(word));
       }
     }
-    if (cycle != compiled_.horizon) report(tile, std::nullopt, "cycles", dec(compiled_.horizon), dec(cycle));
+    if (cycle != compiled_.horizon)
+      report(tile, std::nullopt, "cycles", dec(compiled_.horizon), dec(cycle));
     group(tile, events);
   }
 
@@ -164,14 +167,16 @@ class ScheduledVerifier {
         ++i;
         if (i < events.size() && events[i].kind == Kind::Continuation) {
           if (events[i].start != event.end) {
-            report(tile, events[i].index, "continuation SEND start", dec(event.end), dec(events[i].start));
+            report(tile, events[i].index, "continuation SEND start", dec(event.end),
+                   dec(events[i].start));
           }
           role.count += static_cast<std::uint32_t>(events[i].end - events[i].start);
           role.continuation_direction = send_off_word::Direction::get(events[i].word);
           role.last = events[i].end;
           ++i;
         }
-      } else if (event.kind == Kind::Xpic && xpic_word::Selector::get(event.word) != second_stage_selector) {
+      } else if (event.kind == Kind::Xpic &&
+                 xpic_word::Selector::get(event.word) != second_stage_selector) {
         role.event = event.end;
         role.last = event.end;
         role.selector = xpic_word::Selector::get(event.word);
@@ -205,8 +210,11 @@ class ScheduledVerifier {
   // Each piece, in program order, takes the earliest free SEND role that fits
   // and whose receivers all have a free receive role arriving on time.
   void match() {
-    std::map<std::tuple<std::uint16_t, std::uint32_t, std::uint32_t>, std::vector<std::size_t>> sends;
-    std::map<std::tuple<std::uint16_t, std::uint32_t, std::uint32_t>, std::map<std::int64_t, std::size_t>> receives;
+    std::map<std::tuple<std::uint16_t, std::uint32_t, std::uint32_t>, std::vector<std::size_t>>
+        sends;
+    std::map<std::tuple<std::uint16_t, std::uint32_t, std::uint32_t>,
+             std::map<std::int64_t, std::size_t>>
+        receives;
     for (auto& [tile, roles] : roles_) {
       for (std::size_t r = 0; r < roles.size(); ++r) {
         if (roles[r].send) {
@@ -223,9 +231,11 @@ class ScheduledVerifier {
       const Piece& piece = pieces_[p];
       const TransferView transfer = view(description_.transfers[piece.transfer].transfer);
       PlannedRows rows;
-      if (auto planned = plan_piece(topology_, transfer, piece.offset, piece.count, piece.transfer, rows);
+      if (auto planned =
+              plan_piece(topology_, transfer, piece.offset, piece.count, piece.transfer, rows);
           !planned) {
-        report(transfer.sender, std::nullopt, "transfer " + dec(static_cast<std::int64_t>(piece.transfer)),
+        report(transfer.sender, std::nullopt,
+               "transfer " + dec(static_cast<std::int64_t>(piece.transfer)),
                "a transfer the planners accept", to_string(planned.error()));
         continue;
       }
@@ -240,14 +250,16 @@ class ScheduledVerifier {
         continue;
       }
       auto& sender_roles = roles_[transfer.sender];
-      const auto receiver_role = [&](std::size_t i, std::int64_t send_start) -> std::optional<std::size_t> {
+      const auto receiver_role = [&](std::size_t i,
+                                     std::int64_t send_start) -> std::optional<std::size_t> {
         const std::uint16_t tile = transfer.receivers[i];
-        const auto found = receives.find({tile, rows.sender_physical,
-                                          transfer.destination(i) / 4 + piece.offset});
+        const auto found =
+            receives.find({tile, rows.sender_physical, transfer.destination(i) / 4 + piece.offset});
         if (found == receives.end()) return std::nullopt;
         const std::int64_t arrival = send_start + timing.receivers[i].event - timing.sender.event;
         const auto role = found->second.find(arrival);
-        if (role == found->second.end() || roles_[tile][role->second].piece != none) return std::nullopt;
+        if (role == found->second.end() || roles_[tile][role->second].piece != none)
+          return std::nullopt;
         return role->second;
       };
       std::size_t chosen = none;
@@ -278,8 +290,8 @@ class ScheduledVerifier {
         const std::uint16_t tile = transfer.receivers[i];
         const auto r = receiver_role(i, send.event);
         if (!r) {
-          report(tile, std::nullopt, what + " arrival cycle", dec(start + timing.receivers[i].event),
-                 "no receive of it then");
+          report(tile, std::nullopt, what + " arrival cycle",
+                 dec(start + timing.receivers[i].event), "no receive of it then");
           continue;
         }
         Role& receive = roles_[tile][*r];
@@ -312,18 +324,24 @@ class ScheduledVerifier {
       if (!plan_piece(topology_, multicast, 0, multicast.count, group.front(), rows)) continue;
       PieceTiming timing;
       time_piece(rows, multicast.count, timing);
-      const auto candidates = sends.find({multicast.sender, multicast.source_address / 4, multicast.count});
+      const auto candidates =
+          sends.find({multicast.sender, multicast.source_address / 4, multicast.count});
       if (candidates == sends.end()) continue;
-      const auto send_word_of = std::find_if(rows.sender().begin(), rows.sender().end(),
-                                             [](std::uint32_t word) { return send_word::kind.matches(word); });
+      const auto send_word_of =
+          std::find_if(rows.sender().begin(), rows.sender().end(),
+                       [](std::uint32_t word) { return send_word::kind.matches(word); });
       const std::uint32_t direction = send_word::Direction::get(*send_word_of);
       auto& sender_roles = roles_[multicast.sender];
-      const auto receiver_role = [&](std::size_t i, std::int64_t send_start) -> std::optional<std::size_t> {
+      const auto receiver_role = [&](std::size_t i,
+                                     std::int64_t send_start) -> std::optional<std::size_t> {
         const std::uint16_t tile = multicast.receivers[i];
-        const auto found = receives.find({tile, rows.sender_physical, multicast.destination(i) / 4});
+        const auto found =
+            receives.find({tile, rows.sender_physical, multicast.destination(i) / 4});
         if (found == receives.end()) return std::nullopt;
-        const auto role = found->second.find(send_start + timing.receivers[i].event - timing.sender.event);
-        if (role == found->second.end() || roles_[tile][role->second].piece != none) return std::nullopt;
+        const auto role =
+            found->second.find(send_start + timing.receivers[i].event - timing.sender.event);
+        if (role == found->second.end() || roles_[tile][role->second].piece != none)
+          return std::nullopt;
         return role->second;
       };
       std::size_t chosen = none;
@@ -359,11 +377,13 @@ class ScheduledVerifier {
   void check_send(const TransferView& transfer, const PlannedRows& rows, const Role& send,
                   const Piece& piece) {
     // The planned row's SEND word carries the direction the route demands.
-    const auto planned = std::find_if(rows.sender().begin(), rows.sender().end(),
-                                      [](std::uint32_t word) { return send_word::kind.matches(word); });
+    const auto planned =
+        std::find_if(rows.sender().begin(), rows.sender().end(),
+                     [](std::uint32_t word) { return send_word::kind.matches(word); });
     const std::uint32_t expected = send_word::Direction::get(*planned);
     if (send.direction != expected) {
-      report(transfer.sender, send.first_word, "SEND direction", dec(expected), dec(send.direction));
+      report(transfer.sender, send.first_word, "SEND direction", dec(expected),
+             dec(send.direction));
     }
     if (piece.count > 64) {
       const std::uint32_t continuation = transfer.multicast ? 3u : expected;
@@ -385,7 +405,8 @@ class ScheduledVerifier {
       stages = {Kind::Pic, Kind::Xpic};
     }
     if (stages != receive.stages) {
-      report(tile, receive.first_word, "receive stages", dec(static_cast<std::int64_t>(stages.size())) + " for " + dec(count) + " words",
+      report(tile, receive.first_word, "receive stages",
+             dec(static_cast<std::int64_t>(stages.size())) + " for " + dec(count) + " words",
              dec(static_cast<std::int64_t>(receive.stages.size())));
     }
   }
@@ -398,8 +419,9 @@ class ScheduledVerifier {
         if (role.piece == none) continue;
         if (before != nullptr && role.event <= before->row_end) {
           report(tile, role.first_word,
-                 "rows of transfers " + dec(static_cast<std::int64_t>(pieces_[before->piece].transfer)) +
-                     " and " + dec(static_cast<std::int64_t>(pieces_[role.piece].transfer)),
+                 "rows of transfers " +
+                     dec(static_cast<std::int64_t>(pieces_[before->piece].transfer)) + " and " +
+                     dec(static_cast<std::int64_t>(pieces_[role.piece].transfer)),
                  "first event after cycle " + dec(before->row_end), "cycle " + dec(role.event));
         }
         before = &role;
@@ -467,14 +489,16 @@ class ScheduledVerifier {
         const std::int64_t before =
             std::max(writes[tile].latest(begin, end).placed, reads[tile].latest(begin, end).placed);
         if (receivers[p][i]->event < before) {
-          late(tile, p, "receive window after a use of its destination", receivers[p][i]->event, before);
+          late(tile, p, "receive window after a use of its destination", receivers[p][i]->event,
+               before);
         }
       }
       for (const std::size_t other : description_.transfers[piece.transfer].after) {
         if (other >= description_.transfers.size()) continue;
         for (std::size_t q = first_piece_[other]; q < first_piece_[other + 1]; ++q) {
           if (windows[q].known && windows[p].first < windows[q].last) {
-            late(transfer.sender, p, ("windows after transfer " + dec(static_cast<std::int64_t>(other))).c_str(),
+            late(transfer.sender, p,
+                 ("windows after transfer " + dec(static_cast<std::int64_t>(other))).c_str(),
                  windows[p].first, windows[q].last);
           }
         }

@@ -16,9 +16,7 @@ inline constexpr std::uint8_t mux_register = 8;
 inline constexpr std::uint8_t mux_special_register = 160;
 inline constexpr std::uint32_t mux_release = xpic_word::released_selector;
 
-constexpr std::uint32_t mux_load(std::uint32_t mux) noexcept {
-  return setzi_m(mux_register, mux);
-}
+constexpr std::uint32_t mux_load(std::uint32_t mux) noexcept { return setzi_m(mux_register, mux); }
 inline constexpr std::uint32_t mux_register_write = put_special_from_m8(mux_special_register);
 inline constexpr std::uint32_t mux_release_load = mux_load(mux_release);
 

@@ -6,9 +6,9 @@
 
 #include "frame_words.hpp"
 #include "host_sends.hpp"
-#include "program_words.hpp"
 #include "meshweave/host/operation_wrappers.hpp"
 #include "meshweave/host/packet_header.hpp"
+#include "program_words.hpp"
 
 namespace meshweave {
 

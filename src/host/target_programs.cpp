@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "host_sends.hpp"
-#include "program_words.hpp"
 #include "meshweave/host/packet_header.hpp"
 #include "meshweave/host/transfer_planner.hpp"
+#include "program_words.hpp"
 #include "tile_to_host_runs.hpp"
 
 namespace meshweave {

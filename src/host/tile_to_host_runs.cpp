@@ -7,9 +7,9 @@
 
 #include "chunk_runs.hpp"
 #include "host_sends.hpp"
-#include "program_words.hpp"
 #include "meshweave/host/packet_header.hpp"
 #include "meshweave/host/transfer_planner.hpp"
+#include "program_words.hpp"
 
 namespace meshweave::host_program {
 

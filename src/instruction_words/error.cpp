@@ -36,12 +36,8 @@ void append_quoted(std::string& out, std::string_view text) {
 std::string to_string(const ExchangeError& error) {
   std::string out{kind_name(error.kind())};
   switch (error.kind()) {
-    case ExchangeError::Kind::Tile:
-      out += '(' + std::to_string(error.tile_value()) + ')';
-      break;
-    case ExchangeError::Kind::Count:
-      out += '(' + std::to_string(error.count_value()) + ')';
-      break;
+    case ExchangeError::Kind::Tile: out += '(' + std::to_string(error.tile_value()) + ')'; break;
+    case ExchangeError::Kind::Count: out += '(' + std::to_string(error.count_value()) + ')'; break;
     case ExchangeError::Kind::Address:
       out += '(' + std::to_string(error.address_value()) + ')';
       break;
@@ -56,8 +52,7 @@ std::string to_string(const ExchangeError& error) {
       break;
     case ExchangeError::Kind::DuplicateTile:
     case ExchangeError::Kind::ReceiverSet:
-    case ExchangeError::Kind::HostPacket:
-      break;
+    case ExchangeError::Kind::HostPacket: break;
   }
   return out;
 }

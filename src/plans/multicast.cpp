@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "events/plan_events.hpp"
-#include "plan_rows.hpp"
 #include "meshweave/topology/topology.hpp"
+#include "plan_rows.hpp"
 #include "point_to_point_into.hpp"
 #include "tile_set.hpp"
 
@@ -147,10 +147,10 @@ ExplainedStatus check_receivers(const Topology& topology, std::uint16_t sender_l
       return std::unexpected(tile_refusal(topology, bad_set, RefusedArgument::receiver, receiver));
     }
     if (!used.insert(receiver)) {
-      return refuse(bad_set,
-                    receiver == sender_logical ? Reason::receiver_is_sender
-                                               : Reason::receiver_repeated,
-                    RefusedArgument::receiver, receiver);
+      return refuse(
+          bad_set,
+          receiver == sender_logical ? Reason::receiver_is_sender : Reason::receiver_repeated,
+          RefusedArgument::receiver, receiver);
     }
     const std::uint32_t receiver_physical = logical_to_physical[receiver];
     const std::int32_t mux_time = route_time(receiver_physical);
@@ -228,9 +228,9 @@ std::vector<PlanRow> receiver_rows(std::uint32_t source_physical, std::uint32_t 
 }  // namespace
 
 Explained<MulticastPlan> explained::multicast(const Topology& topology,
-                                             std::uint16_t sender_logical,
-                                             std::span<const std::uint16_t> receiver_logical,
-                                             std::uint32_t count, std::uint32_t schedule_offset) {
+                                              std::uint16_t sender_logical,
+                                              std::span<const std::uint16_t> receiver_logical,
+                                              std::uint32_t count, std::uint32_t schedule_offset) {
   if (const ExplainedStatus valid = plan_rows::check_count(count); !valid) {
     return std::unexpected(valid.error());
   }
@@ -270,8 +270,8 @@ Explained<MulticastPlan> explained::multicast(const Topology& topology,
   if (const std::int64_t latest_receive = std::int64_t{start_cycle} + mux.latest;
       latest_receive > plan_rows::multicast_latest_cycle) {
     return refuse(ExchangeError::schedule(schedule_message::multicast_receive_cycle),
-                  Reason::multicast_receive_late, RefusedArgument::schedule_offset,
-                  schedule_offset, static_cast<std::uint32_t>(latest_receive));
+                  Reason::multicast_receive_late, RefusedArgument::schedule_offset, schedule_offset,
+                  static_cast<std::uint32_t>(latest_receive));
   }
   // Only caller tables can fail these: the sender must fit the receivers' XPIC
   // tile selector and the farthest receiver row its PIC wait.
@@ -294,7 +294,7 @@ Explained<MulticastPlan> explained::multicast(const Topology& topology,
   if (!sender) return refuse(sender.error());
 
   MulticastPlan plan{*sender, receiver_rows(source_physical, count, start_cycle,
-                                             {patches.data(), receiver_logical.size()})};
+                                            {patches.data(), receiver_logical.size()})};
 
   if (plan_events::wanted()) {
     plan_events::emit_multicast(sender_logical, receiver_logical, count, schedule_offset);
@@ -304,7 +304,8 @@ Explained<MulticastPlan> explained::multicast(const Topology& topology,
 
 Result<MulticastPlan> Topology::multicast(std::uint16_t sender_logical,
                                           std::span<const std::uint16_t> receiver_logical,
-                                          std::uint32_t count, std::uint32_t schedule_offset) const {
+                                          std::uint32_t count,
+                                          std::uint32_t schedule_offset) const {
   return without_reason(
       explained::multicast(*this, sender_logical, receiver_logical, count, schedule_offset));
 }

@@ -1,8 +1,8 @@
 #include <expected>
 
 #include "events/plan_events.hpp"
-#include "plan_rows.hpp"
 #include "meshweave/topology/topology.hpp"
+#include "plan_rows.hpp"
 #include "point_to_point_into.hpp"
 
 namespace meshweave {

@@ -1,9 +1,10 @@
+#include "meshweave/collectives.hpp"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
 #include "collectives/collective_checks.hpp"
-#include "meshweave/collectives.hpp"
 
 namespace meshweave {
 namespace {
@@ -85,7 +86,8 @@ TEST(Collectives, AllToAllOnGridsOfGroups) {
     std::uint32_t words;
   };
   std::vector<std::uint16_t> scattered;
-  for (std::uint16_t t = 0; t < 15; ++t) scattered.push_back(static_cast<std::uint16_t>(1400 - 97 * t));
+  for (std::uint16_t t = 0; t < 15; ++t)
+    scattered.push_back(static_cast<std::uint16_t>(1400 - 97 * t));
   const Case cases[] = {
       {"nine tiles, rows of three", first(9), 3, 5},
       {"fifteen scattered tiles, rows of five", scattered, 5, 2},

@@ -35,7 +35,8 @@ PointToPointTransfer& point(CollectivePlan& plan, std::size_t step, std::size_t 
 }
 
 TEST(ReplayCollective, AcceptsARightPlan) {
-  EXPECT_EQ(first_issue(plan_of(CollectiveKind::AllToAll, CollectiveAlgorithm::Flat, {3, 1, 2, 0})), "");
+  EXPECT_EQ(first_issue(plan_of(CollectiveKind::AllToAll, CollectiveAlgorithm::Flat, {3, 1, 2, 0})),
+            "");
 }
 
 TEST(ReplayCollective, NamesAShardInTheWrongSlot) {
@@ -51,11 +52,13 @@ TEST(ReplayCollective, NamesAMissingLocalCopy) {
 }
 
 TEST(ReplayCollective, NamesAContributionLeftOutOrCountedTwice) {
-  CollectivePlan left_out = plan_of(CollectiveKind::ReduceScatter, CollectiveAlgorithm::Flat, {0, 1, 2, 3});
+  CollectivePlan left_out =
+      plan_of(CollectiveKind::ReduceScatter, CollectiveAlgorithm::Flat, {0, 1, 2, 3});
   left_out.steps[1].combine_before[2].sources.pop_back();
   EXPECT_NE(first_issue(left_out).find("do not hold the sum"), std::string::npos);
 
-  CollectivePlan twice = plan_of(CollectiveKind::AllReduce, CollectiveAlgorithm::Direct, {0, 1, 2, 3});
+  CollectivePlan twice =
+      plan_of(CollectiveKind::AllReduce, CollectiveAlgorithm::Direct, {0, 1, 2, 3});
   auto& sources = twice.steps[1].combine_before[0].sources;
   sources.push_back(sources.front());
   EXPECT_NE(first_issue(twice).find("do not hold the sum"), std::string::npos);

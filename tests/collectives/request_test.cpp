@@ -48,7 +48,11 @@ TEST(PlanCollective, RefusesBadRequestsBeforePlanning) {
       {"algorithm", with(K::AllToAll, [](auto& r) { r.algorithm = CollectiveAlgorithm::Direct; }),
        E::Algorithm, "all-to-all has no direct algorithm"},
       {"group of one",
-       with(K::Gather, [](auto& r) { r.algorithm = CollectiveAlgorithm::Hierarchical; r.group_size = 1; }),
+       with(K::Gather,
+            [](auto& r) {
+              r.algorithm = CollectiveAlgorithm::Hierarchical;
+              r.group_size = 1;
+            }),
        E::Algorithm, "group size 1 of 4 tiles is not between 2 and 3"},
       {"group not dividing, under auto", with(K::ReduceScatter, [](auto& r) { r.group_size = 3; }),
        E::Algorithm, "group size 3 does not divide 4 tiles"},
@@ -59,16 +63,33 @@ TEST(PlanCollective, RefusesBadRequestsBeforePlanning) {
       {"overlap", with(K::AllToAll, [](auto& r) { r.output = 0x1080; }), E::Buffer,
        "input bytes 0x1000..0x1100 overlap output bytes 0x1080..0x1180"},
       {"scratch of the ring",
-       with(K::ReduceScatter, [](auto& r) { r.algorithm = CollectiveAlgorithm::Flat; r.scratch = 0x2020; }),
+       with(K::ReduceScatter,
+            [](auto& r) {
+              r.algorithm = CollectiveAlgorithm::Flat;
+              r.scratch = 0x2020;
+            }),
        E::Buffer, "output bytes 0x2000..0x2040 overlap scratch bytes 0x2020..0x20a0"},
       {"all-to-all rows that leave a hole",
-       with(K::AllToAll, [](auto& r) { r.algorithm = CollectiveAlgorithm::Hierarchical; r.group_size = 3; }),
+       with(K::AllToAll,
+            [](auto& r) {
+              r.algorithm = CollectiveAlgorithm::Hierarchical;
+              r.group_size = 3;
+            }),
        E::Algorithm, "group size 3 does not divide 4 tiles"},
       {"all-to-all scratch past the end",
-       with(K::AllToAll, [](auto& r) { r.algorithm = CollectiveAlgorithm::Hierarchical; r.scratch = 0xfff00; }),
+       with(K::AllToAll,
+            [](auto& r) {
+              r.algorithm = CollectiveAlgorithm::Hierarchical;
+              r.scratch = 0xfff00;
+            }),
        E::Buffer, "scratch bytes 0xfff00..0x100100 pass the end of tile memory (0x100000)"},
       {"scratch past the end",
-       with(K::Gather, [](auto& r) { r.algorithm = CollectiveAlgorithm::Hierarchical; r.group_size = 2; r.scratch = 0xfffc0; }),
+       with(K::Gather,
+            [](auto& r) {
+              r.algorithm = CollectiveAlgorithm::Hierarchical;
+              r.group_size = 2;
+              r.scratch = 0xfffc0;
+            }),
        E::Buffer, "scratch bytes 0xfffc0..0x100040 pass the end of tile memory (0x100000)"},
   };
   for (const Case& c : cases) {

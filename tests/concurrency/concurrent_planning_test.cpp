@@ -125,7 +125,10 @@ TEST(ConcurrentPlanning, BatchCompileWhileSinksComeAndGo) {
       description.phases.push_back(
           Phase{{PointToPointTransfer{sender, receivers[0], 1u + phase * 9u, 0x40000, 0x50000},
                  MulticastTransfer{static_cast<std::uint16_t>((sender + 3u) % 1472u),
-                                   {receivers[1]}, 70, 0x41000, {0x51000}}}});
+                                   {receivers[1]},
+                                   70,
+                                   0x41000,
+                                   {0x51000}}}});
     }
     descriptions.push_back(description);
     descriptions.push_back(to_transfers_form(description));

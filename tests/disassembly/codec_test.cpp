@@ -96,12 +96,23 @@ TEST(Decode, EveryKindHasItsName) {
     std::uint32_t word;
     std::string_view name;
   } rows[] = {
-      {0x40a00086, "Delay"}, {0x61800000, "PicDelay"}, {0x641c0000, "XpicDelay"},
-      {0x782a03cb, "Send"},  {0x766fc001, "SendContinuation"}, {0x41800003, "Sync"},
-      {0x19800640, "Setzi"}, {0x438080a0, "Put"},   {0x43a00000, "Br"},
-      {0x13013040, "Brz"},   {0x18a13040, "Call"},  {0x01b8f001, "Ld32"},
-      {0x4fb2f000, "St32"},  {0x22bbffe0, "Add"},   {0x42800001, "And"},
-      {0x427aa002, "Shl"},   {0xdeadbeef, "Data"},
+      {0x40a00086, "Delay"},
+      {0x61800000, "PicDelay"},
+      {0x641c0000, "XpicDelay"},
+      {0x782a03cb, "Send"},
+      {0x766fc001, "SendContinuation"},
+      {0x41800003, "Sync"},
+      {0x19800640, "Setzi"},
+      {0x438080a0, "Put"},
+      {0x43a00000, "Br"},
+      {0x13013040, "Brz"},
+      {0x18a13040, "Call"},
+      {0x01b8f001, "Ld32"},
+      {0x4fb2f000, "St32"},
+      {0x22bbffe0, "Add"},
+      {0x42800001, "And"},
+      {0x427aa002, "Shl"},
+      {0xdeadbeef, "Data"},
   };
   for (const auto& row : rows) EXPECT_EQ(kind_name(decode(row.word).kind()), row.name) << row.word;
 }

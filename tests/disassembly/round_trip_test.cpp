@@ -110,8 +110,7 @@ TEST(RoundTrip, EncoderWordsDecodeToTheirOperands) {
         {encode_call_m_immediate(r1, target).value(), {op::Call{r1, target}}},
         {encode_ld32_m_immediate(r1, r2, r3, i12).value(), {op::Ld32{r1, r2, r3, i12}}},
         {encode_st32_m_immediate(r1, r2, r3, i12).value(), {op::St32{r1, r2, r3, i12}}},
-        {encode_add_m_immediate(r1, r2, add_immediate).value(),
-         {op::Add{r1, r2, add_immediate}}},
+        {encode_add_m_immediate(r1, r2, add_immediate).value(), {op::Add{r1, r2, add_immediate}}},
         {encode_and_m_immediate(r1, r2, i12).value(), {op::And{r1, r2, i12}}},
         {encode_shl_m_immediate(r1, r2, i12).value(), {op::Shl{r1, r2, i12}}},
     };

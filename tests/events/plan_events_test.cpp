@@ -80,9 +80,13 @@ TEST_F(PlanEvents, OnePerSuccessfulPointToPointPlan) {
   ASSERT_TRUE(card.point_to_point(0, 1286, 3).has_value());
   ASSERT_TRUE(card.point_to_point(1471, 0, 4148).has_value());
   const std::vector<Recorded> expected{
-      {EventLevel::Debug, "meshweave", "assembled point-to-point exchange",
+      {EventLevel::Debug,
+       "meshweave",
+       "assembled point-to-point exchange",
        {{"sender_logical", "0"}, {"receiver_logical", "1286"}, {"count", "3"}}},
-      {EventLevel::Debug, "meshweave", "assembled point-to-point exchange",
+      {EventLevel::Debug,
+       "meshweave",
+       "assembled point-to-point exchange",
        {{"sender_logical", "1471"}, {"receiver_logical", "0"}, {"count", "4148"}}},
   };
   EXPECT_EQ(sink->events(), expected);
@@ -95,11 +99,19 @@ TEST_F(PlanEvents, OnePerSuccessfulMulticastPlan) {
   const std::vector<std::uint16_t> one{100};
   ASSERT_TRUE(card.multicast(736, one, 1, 4000).has_value());
   const std::vector<Recorded> expected{
-      {EventLevel::Debug, "meshweave", "assembled multicast exchange",
-       {{"sender_logical", "0"}, {"receiver_logical", "[274, 1286]"}, {"count", "3"},
+      {EventLevel::Debug,
+       "meshweave",
+       "assembled multicast exchange",
+       {{"sender_logical", "0"},
+        {"receiver_logical", "[274, 1286]"},
+        {"count", "3"},
         {"schedule_offset", "0"}}},
-      {EventLevel::Debug, "meshweave", "assembled multicast exchange",
-       {{"sender_logical", "736"}, {"receiver_logical", "[100]"}, {"count", "1"},
+      {EventLevel::Debug,
+       "meshweave",
+       "assembled multicast exchange",
+       {{"sender_logical", "736"},
+        {"receiver_logical", "[100]"},
+        {"count", "1"},
         {"schedule_offset", "4000"}}},
   };
   EXPECT_EQ(sink->events(), expected);

@@ -3,8 +3,8 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <sstream>
 #include <random>
+#include <sstream>
 #include <vector>
 
 #include "exchange/exchange_fixtures.hpp"
@@ -52,9 +52,9 @@ TEST(CompileExchange, ReceiveThenSendMatchesTheHandBuiltProgram) {
 // and the builder.
 TEST(CompileExchange, TwoPhasesEqualProgramsBuiltByHand) {
   ExchangeDescription description;
-  description.phases.push_back(Phase{{PointToPointTransfer{0, 1286, 3, 0x52040, 0x53080},
-                                      MulticastTransfer{736, {100, 900}, 52, 0x40000,
-                                                        {0x51000, 0x51100}}}});
+  description.phases.push_back(
+      Phase{{PointToPointTransfer{0, 1286, 3, 0x52040, 0x53080},
+             MulticastTransfer{736, {100, 900}, 52, 0x40000, {0x51000, 0x51100}}}});
   description.phases.push_back(Phase{{PointToPointTransfer{1286, 0, 65, 0x53080, 0x52000}}});
   const auto compiled = compile_exchange(card(), description);
   ASSERT_TRUE(compiled) << compiled.error();
@@ -70,8 +70,8 @@ TEST(CompileExchange, TwoPhasesEqualProgramsBuiltByHand) {
   ASSERT_TRUE(patch_receiver_address(fan.receivers[0], 0x51000));
   ASSERT_TRUE(patch_receiver_address(fan.receivers[1], 0x51100));
   std::uint32_t phase0_end = 0;
-  for (const PlanRow* row : {&first.sender, &first_receiver, &fan.sender, &fan.receivers[0],
-                             &fan.receivers[1]}) {
+  for (const PlanRow* row :
+       {&first.sender, &first_receiver, &fan.sender, &fan.receivers[0], &fan.receivers[1]}) {
     phase0_end = std::max(phase0_end, plan_event_cycles(*row).value());
   }
   // Phase 1 one cycle after phase 0 ends.
@@ -80,9 +80,8 @@ TEST(CompileExchange, TwoPhasesEqualProgramsBuiltByHand) {
   ASSERT_TRUE(patch_sender_address(second.sender, 0x53080));
   PlanRow second_receiver = finalize_point_receiver(second.receiver, 53).value();
   ASSERT_TRUE(patch_receiver_address(second_receiver, 0x52000));
-  const std::uint32_t horizon =
-      phase1_start + std::max(plan_event_cycles(second.sender).value(),
-                              plan_event_cycles(second_receiver).value());
+  const std::uint32_t horizon = phase1_start + std::max(plan_event_cycles(second.sender).value(),
+                                                        plan_event_cycles(second_receiver).value());
   ASSERT_TRUE(offset_plan(second.sender, phase1_start));
   ASSERT_TRUE(offset_plan(second_receiver, phase1_start));
 
@@ -173,8 +172,8 @@ TEST(CompileExchange, ErrorsNameTheirPhaseTransferAndTile) {
 
 TEST(CompileExchange, ConflictKeepsBothTransfers) {
   ExchangeDescription description;
-  description.phases.push_back(Phase{{PointToPointTransfer{7, 8, 1, 0, 0x50000},
-                                      MulticastTransfer{9, {10, 7}, 1, 0, {0x50000}}}});
+  description.phases.push_back(Phase{
+      {PointToPointTransfer{7, 8, 1, 0, 0x50000}, MulticastTransfer{9, {10, 7}, 1, 0, {0x50000}}}});
   const auto compiled = compile_exchange(card(), description);
   ASSERT_FALSE(compiled);
   EXPECT_EQ(compiled.error().kind, CompileError::Kind::TileConflict);

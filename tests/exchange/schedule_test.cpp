@@ -58,7 +58,8 @@ struct DependencyCase {
 
 TEST(ScheduleExchange, KeepsProgramOrderOnlyWhereByteRangesOverlap) {
   const DependencyCase cases[] = {
-      {"send from written", p2p(0, 1, 64, 0x1000, 0x8000, {0}), p2p(1, 2, 16, 0x8000, 0x9000), true},
+      {"send from written", p2p(0, 1, 64, 0x1000, 0x8000, {0}), p2p(1, 2, 16, 0x8000, 0x9000),
+       true},
       {"send from last written word", p2p(0, 1, 64, 0x1000, 0x8000, {0}),
        p2p(1, 2, 16, 0x80fc, 0x9000), true},
       {"send beside written", p2p(0, 1, 64, 0x1000, 0x8000, {0}), p2p(1, 2, 16, 0x8100, 0x9000),
@@ -86,8 +87,8 @@ TEST(ScheduleExchange, KeepsProgramOrderOnlyWhereByteRangesOverlap) {
 }
 
 TEST(ScheduleExchange, AfterOrdersTransfersOnOtherTiles) {
-  const CompiledExchange free = compiled_and_verified(
-      form({p2p(0, 1, 64, 0x1000, 0x1000), p2p(2, 3, 64, 0x1000, 0x1000)}));
+  const CompiledExchange free =
+      compiled_and_verified(form({p2p(0, 1, 64, 0x1000, 0x1000), p2p(2, 3, 64, 0x1000, 0x1000)}));
   EXPECT_EQ(free.timings[1].start, free.timings[0].start);
   const CompiledExchange ordered = compiled_and_verified(
       form({p2p(0, 1, 64, 0x1000, 0x1000), p2p(2, 3, 64, 0x1000, 0x1000, {0})}));
@@ -109,18 +110,23 @@ TEST(ScheduleExchange, RefusesBadForms) {
     const char* message;
   } cases[] = {
       {both, {}, "a description gives phases or transfers, not both"},
-      {form({p2p(0, 1, 4, 0, 0), p2p(1, 2, 4, 0, 0, {5})}), {},
+      {form({p2p(0, 1, 4, 0, 0), p2p(1, 2, 4, 0, 0, {5})}),
+       {},
        "transfer 1: after names transfer 5, which does not exist"},
-      {form({p2p(0, 1, 4, 0, 0, {0})}), {},
+      {form({p2p(0, 1, 4, 0, 0, {0})}),
+       {},
        "transfer 0 and transfer 0 wait for each other (a cycle of dependencies)"},
-      {form({p2p(0, 1, 4, 0, 0, {2}), p2p(2, 3, 4, 0, 0, {0}), p2p(4, 5, 4, 0, 0, {1})}), {},
+      {form({p2p(0, 1, 4, 0, 0, {2}), p2p(2, 3, 4, 0, 0, {0}), p2p(4, 5, 4, 0, 0, {1})}),
+       {},
        "transfer 0 and transfer 1 wait for each other (a cycle of dependencies)"},
       // Transfer 0 follows transfer 1 through `after`, which follows it
       // through the bytes both write on tile 1.
-      {form({p2p(0, 1, 4, 0, 0x800, {1}), p2p(2, 1, 4, 0, 0x800)}), {},
+      {form({p2p(0, 1, 4, 0, 0x800, {1}), p2p(2, 1, 4, 0, 0x800)}),
+       {},
        "transfer 0 and transfer 1 wait for each other (a cycle of dependencies)"},
       {form({p2p(0, 1, 4, 0, 0), p2p(0, 1472, 4, 0, 0)}), {}, "transfer 1: Tile(1472)"},
-      {form({p2p(0, 1, 4, 0, 0), p2p(0, 2, 4, 0x100000, 0)}), {},
+      {form({p2p(0, 1, 4, 0, 0), p2p(0, 2, 4, 0x100000, 0)}),
+       {},
        "transfer 1, tile 0: Address(1048576)"},
       {form({p2p(0, 1, 10000, 0, 0)}), unsplit, "transfer 0: Count(10000)"},
   };
@@ -164,7 +170,8 @@ ExchangeDescription tangled_exchange(std::mt19937& random) {
     const std::size_t fan_out = 1 + random() % 3;
     while (receivers.size() < fan_out) {
       const auto tile = static_cast<std::uint16_t>(tile_of(random));
-      if (tile != sender && std::find(receivers.begin(), receivers.end(), tile) == receivers.end()) {
+      if (tile != sender &&
+          std::find(receivers.begin(), receivers.end(), tile) == receivers.end()) {
         receivers.push_back(tile);
       }
     }
@@ -273,9 +280,11 @@ TEST(VerifyScheduledExchange, FindsRowsOverlappingByOneCycle) {
   ASSERT_TRUE(compiled) << compiled.error();
   // Transfer 1 one cycle earlier on both of its tiles.
   auto& sender = program_of(*compiled, 1).words;
-  move_earlier(sender, first_word(sender, [](std::uint32_t w) { return send_word::kind.matches(w); }) - 1);
+  move_earlier(sender,
+               first_word(sender, [](std::uint32_t w) { return send_word::kind.matches(w); }) - 1);
   auto& receiver = program_of(*compiled, 2).words;
-  move_earlier(receiver, first_word(receiver, [](std::uint32_t w) { return xpic_word::kind.matches(w); }));
+  move_earlier(receiver,
+               first_word(receiver, [](std::uint32_t w) { return xpic_word::kind.matches(w); }));
   EXPECT_EQ(rendered(verify_exchange(card(), description, *compiled)),
             std::vector<std::string>{"tile 1, word 5: rows of transfers 0 and 1: expected first "
                                      "event after cycle 234, found cycle 234"});
@@ -286,11 +295,13 @@ TEST(VerifyScheduledExchange, FindsAMissingReceiveAndAStrayRole) {
   auto compiled = compile_exchange(card(), description);
   ASSERT_TRUE(compiled) << compiled.error();
   auto& receiver = program_of(*compiled, 1).words;
-  move_earlier(receiver, first_word(receiver, [](std::uint32_t w) { return xpic_word::kind.matches(w); }));
-  EXPECT_EQ(rendered(verify_exchange(card(), description, *compiled)),
-            (std::vector<std::string>{
-                "tile 1: transfer 0 arrival cycle: expected 113, found no receive of it then",
-                "tile 1, word 1: exchange events: expected none for no transfer, found a receive"}));
+  move_earlier(receiver,
+               first_word(receiver, [](std::uint32_t w) { return xpic_word::kind.matches(w); }));
+  EXPECT_EQ(
+      rendered(verify_exchange(card(), description, *compiled)),
+      (std::vector<std::string>{
+          "tile 1: transfer 0 arrival cycle: expected 113, found no receive of it then",
+          "tile 1, word 1: exchange events: expected none for no transfer, found a receive"}));
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <algorithm>
+#include <cstdint>
 #include <random>
 #include <sstream>
 #include <string>
@@ -31,8 +31,7 @@ TEST(VerifyExchange, AcceptsRandomCompiledExchanges) {
     const ExchangeDescription description = testing::random_exchange(random, 1 + round % 7);
     const auto compiled = compile_exchange(card(), description, CompileOptions{round % 2 == 0});
     ASSERT_TRUE(compiled) << compiled.error();
-    EXPECT_EQ(rendered(verify_exchange(card(), description, *compiled)),
-              std::vector<std::string>{})
+    EXPECT_EQ(rendered(verify_exchange(card(), description, *compiled)), std::vector<std::string>{})
         << "round " << round;
   }
 }
@@ -109,12 +108,12 @@ TEST_F(CorruptedProgram, ShortenedDelayBreaksHorizonAndArrival) {
   const std::size_t first_delay =
       find(5, [](std::uint32_t w) { return delay_word::kind.matches(w); });
   ASSERT_GT(instruction_advance(words[first_delay]), 1u);
-  ASSERT_TRUE(set_instruction_advance(words[first_delay],
-                                      instruction_advance(words[first_delay]) - 1));
+  ASSERT_TRUE(
+      set_instruction_advance(words[first_delay], instruction_advance(words[first_delay]) - 1));
   const auto found = issues();
   ASSERT_EQ(found.size(), 2u);
-  EXPECT_EQ(found[0], "tile 5: cycles: expected " + std::to_string(compiled.horizon) +
-                          ", found " + std::to_string(compiled.horizon - 1));
+  EXPECT_EQ(found[0], "tile 5: cycles: expected " + std::to_string(compiled.horizon) + ", found " +
+                          std::to_string(compiled.horizon - 1));
   EXPECT_EQ(found[1].rfind("tile 5: arrival cycle: expected ", 0), 0u) << found[1];
 }
 
@@ -137,7 +136,8 @@ TEST_F(CorruptedProgram, StructuralDamageIsNamed) {
   program(5).physical = 6;
   auto& receiver = program(0).words;
   receiver.erase(receiver.end() - 4, receiver.end() - 1);  // drop the last receive stage
-  TileProgram stray{1, 2, {ROW_ENTRY_INSTRUCTION, encode_send(0, 1, 0).value(), RETURN_INSTRUCTION}};
+  TileProgram stray{
+      1, 2, {ROW_ENTRY_INSTRUCTION, encode_send(0, 1, 0).value(), RETURN_INSTRUCTION}};
   compiled.programs.insert(compiled.programs.begin() + 1, stray);
   const auto found = issues();
   ASSERT_GE(found.size(), 5u);

@@ -29,11 +29,10 @@ struct Call {
   std::function<std::optional<ExchangeError>()> plain;
 };
 
-#define REFUSED_CALL(op, ...)                                                                        \
-  Call {                                                                                             \
-#op "(" #__VA_ARGS__ ")",                                                                        \
-        [] { return refusal_of(explained::op(__VA_ARGS__)); },                                       \
-                                                            [] { return error_of(op(__VA_ARGS__)); } \
+#define REFUSED_CALL(op, ...)                                                        \
+  Call {                                                                             \
+    #op "(" #__VA_ARGS__ ")", [] { return refusal_of(explained::op(__VA_ARGS__)); }, \
+        [] { return error_of(op(__VA_ARGS__)); }                                     \
   }
 
 struct RefusalCase {

@@ -17,9 +17,7 @@ using host_test::send_operand_error;
 using Words = std::vector<std::uint32_t>;
 
 // Byte address a SEND word reads from.
-std::uint32_t send_address(std::uint32_t word) {
-  return send_word::BaseWord::get(word) * 4;
-}
+std::uint32_t send_address(std::uint32_t word) { return send_word::BaseWord::get(word) * 4; }
 
 TEST(HostTargetPrograms, AssembleTheDocumentedPrograms) {
   Words eight_chunks = {0x19800001, 0x438080a6};

@@ -77,9 +77,10 @@ TEST(ControlWords, ValidateCountAcceptsOneTo4148) {
     std::uint32_t count;
     bool valid;
   };
-  const Case cases[] = {{0, false},    {1, true},     {2, true},           {64, true},
-                        {65, true},    {4147, true},  {4148, true},        {4149, false},
-                        {65535, false}, {0x80000000u, false}, {0xffffffffu, false}};
+  const Case cases[] = {{0, false},           {1, true},           {2, true},
+                        {64, true},           {65, true},          {4147, true},
+                        {4148, true},         {4149, false},       {65535, false},
+                        {0x80000000u, false}, {0xffffffffu, false}};
   for (const Case& c : cases) {
     const Status status = validate_count(c.count);
     EXPECT_EQ(status.has_value(), c.valid) << c.count;
@@ -95,16 +96,35 @@ TEST(InstructionAdvance, CyclesOfEachWordKind) {
     std::uint32_t advance;
   };
   const Case cases[] = {
-      {0x40a00086u, 135},  {0x40a00000u, 1},    {0x40a7ffffu, 0x80000},  // DELAY
-      {0x61800000u, 49},   {0x60000000u, 1},    {0x63ffffffu, 128},      // PIC
-      {0x641c0000u, 113},  {0x64000000u, 1},    {0x67ffffffu, 4096},     // XPIC
-      {0x7fe00001u, 64},   {0x78000000u, 1},    {0x7c000000u, 33},       // SEND
-      {0x766fc001u, 4084}, {0x70000000u, 1},    {0x77efffffu, 4096},     // continuation
-      {0x70100000u, 1},    {0x77ffffffu, 4096},  // bit 20 plays no part in the count
+      {0x40a00086u, 135},
+      {0x40a00000u, 1},
+      {0x40a7ffffu, 0x80000},  // DELAY
+      {0x61800000u, 49},
+      {0x60000000u, 1},
+      {0x63ffffffu, 128},  // PIC
+      {0x641c0000u, 113},
+      {0x64000000u, 1},
+      {0x67ffffffu, 4096},  // XPIC
+      {0x7fe00001u, 64},
+      {0x78000000u, 1},
+      {0x7c000000u, 33},  // SEND
+      {0x766fc001u, 4084},
+      {0x70000000u, 1},
+      {0x77efffffu, 4096},  // continuation
+      {0x70100000u, 1},
+      {0x77ffffffu, 4096},  // bit 20 plays no part in the count
       // Untimed: the framing words and near misses of every pattern.
-      {0x41800003u, 0},    {0x43a00000u, 0},    {0x00000000u, 0},  {0xffffffffu, 0},
-      {0x40a80000u, 0},    {0x40b00000u, 0},    {0x40200000u, 0},  {0x68000000u, 0},
-      {0x5c000000u, 0},    {0x80000000u, 0},    {0x19800600u, 0},
+      {0x41800003u, 0},
+      {0x43a00000u, 0},
+      {0x00000000u, 0},
+      {0xffffffffu, 0},
+      {0x40a80000u, 0},
+      {0x40b00000u, 0},
+      {0x40200000u, 0},
+      {0x68000000u, 0},
+      {0x5c000000u, 0},
+      {0x80000000u, 0},
+      {0x19800600u, 0},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(instruction_advance(c.word), c.advance) << std::hex << "word 0x" << c.word;
@@ -175,7 +195,8 @@ TEST(ControlWords, SendSweepValidExactlyInsideTheFields) {
           EXPECT_EQ(instruction_advance(*word), count + 1);
         } else {
           ASSERT_FALSE(word.has_value());
-          EXPECT_EQ(word.error(), ExchangeError::schedule(schedule_message::send_instruction_operand));
+          EXPECT_EQ(word.error(),
+                    ExchangeError::schedule(schedule_message::send_instruction_operand));
         }
       }
     }

@@ -197,11 +197,11 @@ TEST(ScalarEncoders, ThreeRegisterSweeps) {
                                             << unsigned{c} << ", " << offset);
           const bool valid = is_register(a) && is_register(b) && is_register(c) && offset <= 4095;
           const std::uint32_t fields = (std::uint32_t{b} << 20) | (std::uint32_t{a} << 16) |
-                                         (std::uint32_t{c} << 12) | offset;
-          expect_sweep_result(encode_ld32_m_immediate(a, b, c, offset), valid,
-                              0x01000000u | fields, m::ld32_operand);
-          expect_sweep_result(encode_st32_m_immediate(a, b, c, offset), valid,
-                              0x4f000000u | fields, m::st32_operand);
+                                       (std::uint32_t{c} << 12) | offset;
+          expect_sweep_result(encode_ld32_m_immediate(a, b, c, offset), valid, 0x01000000u | fields,
+                              m::ld32_operand);
+          expect_sweep_result(encode_st32_m_immediate(a, b, c, offset), valid, 0x4f000000u | fields,
+                              m::st32_operand);
         }
       }
     }
@@ -210,19 +210,15 @@ TEST(ScalarEncoders, ThreeRegisterSweeps) {
 
 TEST(ScalarEncoders, AluSweeps) {
   namespace m = schedule_message;
-  constexpr std::int32_t add_immediates[] = {std::numeric_limits<std::int32_t>::min(),
-                                             -32769,
-                                             -32768,
-                                             -1,
-                                             0,
-                                             32767,
-                                             32768,
-                                             std::numeric_limits<std::int32_t>::max()};
+  constexpr std::int32_t add_immediates[] = {
+      std::numeric_limits<std::int32_t>::min(), -32769, -32768, -1, 0, 32767, 32768,
+      std::numeric_limits<std::int32_t>::max()};
   for (const std::uint8_t destination : registers) {
     for (const std::uint8_t source : registers) {
       SCOPED_TRACE(::testing::Message() << unsigned{destination} << ", " << unsigned{source});
       const bool registers_ok = is_register(destination) && is_register(source);
-      const std::uint32_t fields = (std::uint32_t{source} << 20) | (std::uint32_t{destination} << 16);
+      const std::uint32_t fields =
+          (std::uint32_t{source} << 20) | (std::uint32_t{destination} << 16);
       for (const std::int32_t immediate : add_immediates) {
         const bool immediate_ok = immediate >= -32768 && immediate <= 32767;
         const std::uint32_t low_half = static_cast<std::uint32_t>(immediate) & 0xffffu;

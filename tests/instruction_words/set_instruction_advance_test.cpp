@@ -25,9 +25,9 @@ TEST(SetInstructionAdvance, RewritesOnlyTheWaitField) {
       {0x40a00000u, 0x80000, 0x40a7ffffu},
       {0x64008640u, 4096, 0x67ffc640u},  // the selector 0x640 stays
       {0x64008640u, 1, 0x64000640u},
-      {0x67ffffffu, 1, 0x64003fffu},      // flag and selector stay
+      {0x67ffffffu, 1, 0x64003fffu},  // flag and selector stay
       {0x61800000u, 128, 0x63f80000u},
-      {0x63ffffffu, 1, 0x6007ffffu},      // flag and address stay
+      {0x63ffffffu, 1, 0x6007ffffu},  // flag and address stay
       {0x60000000u, 49, 0x61800000u},
   };
   for (const Case& c : cases) {

@@ -28,37 +28,59 @@ struct MulticastCase {
 
 TEST(Multicast, DocumentedPlans) {
   const std::vector<MulticastCase> cases = {
-      {0, {274, 1286}, 3, 0,
+      {0,
+       {274, 1286},
+       3,
+       0,
        {0x41800003, 0x40a00016, 0x78400003, 0x43a00000, 0, 0, 0, 0, 0},
        {{0x41800003, 0x64000000, 0x64008640, 0x61814000, 0x40a00007, 0x43a00000, 0, 0, 0},
         {0x41800003, 0x64000000, 0x64008640, 0x61814000, 0x40a00007, 0x43a00000, 0, 0, 0}}},
-      {736, {100, 900}, 52, 0,
+      {736,
+       {100, 900},
+       52,
+       0,
        {0x41800003, 0x40a00021, 0x7e600003, 0x43a00000, 0, 0, 0, 0, 0},
        {{0x41800003, 0x6414c020, 0x61d14000, 0x64000640, 0x40a00038, 0x43a00000, 0, 0, 0},
         {0x41800003, 0x64000020, 0x62214000, 0x64000640, 0x40a00038, 0x43a00000, 0, 0, 0}}},
       // One receiver: the SEND takes the route's direction, the continuation always 3.
-      {0, {274}, 65, 0,
+      {0,
+       {274},
+       65,
+       0,
        {0x41800003, 0x40a00016, 0x7fe00001, 0x70000003, 0x43a00000, 0, 0, 0, 0},
        {{0x41800003, 0x64000000, 0x61994000, 0x64030640, 0x40a00038, 0x43a00000, 0, 0, 0}}},
-      {0, {1}, 16, 0,
+      {0,
+       {1},
+       16,
+       0,
        {0x41800003, 0x40a0001b, 0x79e00001, 0x43a00000, 0, 0, 0, 0, 0},
        {{0x41800003, 0x64000000, 0x6403c640, 0x61194000, 0x40a00014, 0x43a00000, 0, 0, 0}}},
       // Start cycle 0: no leading DELAY.
-      {736, {1286}, 64, 0,
+      {736,
+       {1286},
+       64,
+       0,
        {0x41800003, 0x7fe00002, 0x43a00000, 0, 0, 0, 0, 0, 0},
        {{0x41800003, 0x64050020, 0x61994000, 0x6402c640, 0x40a00038, 0x43a00000, 0, 0, 0}}},
       // One word: trailing DELAY on the sender, no mux-release XPIC on the receiver.
-      {736, {1286}, 1, 0,
+      {736,
+       {1286},
+       1,
+       0,
        {0x41800003, 0x78000002, 0x40a00004, 0x43a00000, 0, 0, 0, 0, 0},
        {{0x41800003, 0x64050020, 0x61994000, 0x40a00005, 0x43a00000, 0, 0, 0, 0}}},
-      {0, {1}, 4148, 0,
+      {0,
+       {1},
+       4148,
+       0,
        {0x41800003, 0x40a0001b, 0x7fe00001, 0x766fc003, 0x43a00000, 0, 0, 0, 0},
        {{0x41800003, 0x64000000, 0x61994000, 0x67ffc640, 0x40a00038, 0x43a00000, 0, 0, 0}}},
   };
   const Topology card = Topology::m1472();
   for (const MulticastCase& c : cases) {
     SCOPED_TRACE(testing::Message() << c.sender << " count " << c.count);
-    const Result<MulticastPlan> plan = card.multicast(c.sender, c.receivers, c.count, c.schedule_offset);
+    const Result<MulticastPlan> plan =
+        card.multicast(c.sender, c.receivers, c.count, c.schedule_offset);
     ASSERT_TRUE(plan.has_value()) << plan.error();
     EXPECT_EQ(*plan, (MulticastPlan{c.sender_row, c.receiver_rows}));
   }
@@ -80,7 +102,8 @@ TEST(Multicast, OneWordToEveryOtherTile) {
   EXPECT_EQ(plan->sender, (PlanRow{0x41800003, 0x40a00048, 0x78000003, 0x43a00000, 0, 0, 0, 0, 0}));
   ASSERT_EQ(plan->receivers.size(), 1471u);
   for (const PlanRow& row : plan->receivers) {
-    EXPECT_EQ(std::ranges::count_if(row, [](std::uint32_t w) { return xpic_word::kind.matches(w); }), 1);
+    EXPECT_EQ(
+        std::ranges::count_if(row, [](std::uint32_t w) { return xpic_word::kind.matches(w); }), 1);
     EXPECT_TRUE(xpic_word::kind.matches(row[1]));
     EXPECT_EQ(row[4], RETURN_INSTRUCTION);
     EXPECT_TRUE(std::all_of(row.begin() + 5, row.end(), [](std::uint32_t w) { return w == 0; }));
@@ -135,7 +158,8 @@ TEST(Multicast, ErrorsFollowTheCheckOrder) {
   };
   const Topology card = Topology::m1472();
   for (const ErrorCase& c : cases) {
-    const Result<MulticastPlan> plan = card.multicast(c.sender, c.receivers, c.count, c.schedule_offset);
+    const Result<MulticastPlan> plan =
+        card.multicast(c.sender, c.receivers, c.count, c.schedule_offset);
     ASSERT_FALSE(plan.has_value()) << c.sender << " offset " << c.schedule_offset;
     EXPECT_EQ(plan.error(), c.expected) << plan.error() << " for offset " << c.schedule_offset;
   }
@@ -150,8 +174,7 @@ TEST(Multicast, CycleLimitsAreInclusive) {
   const MulticastPlan late_receive = card.multicast(736, hundred, 1, 4000).value();
   EXPECT_EQ(late_receive.receivers[0][1], 0x67f44020u);
   // The latest receive cycle itself: 4095 - 49 puts the receiver on 4095.
-  EXPECT_EQ(card.multicast(736, hundred, 1, 4046).value().receivers[0][1],
-            delay_xpic(4095, 0, 32));
+  EXPECT_EQ(card.multicast(736, hundred, 1, 4046).value().receivers[0][1], delay_xpic(4095, 0, 32));
 }
 
 // Random senders, receiver sets, counts and offsets: the plan's timing follows
@@ -189,8 +212,8 @@ TEST(Multicast, TimingRelationsOnRandomReceiverSets) {
     }
     const std::int64_t start = std::max(-earliest, 0) + std::int64_t{offset};
 
-    SCOPED_TRACE(testing::Message() << "round " << round << " sender " << sender << " count " << count
-                                    << " offset " << offset);
+    SCOPED_TRACE(testing::Message() << "round " << round << " sender " << sender << " count "
+                                    << count << " offset " << offset);
     const Result<MulticastPlan> plan = card.multicast(sender, receivers, count, offset);
     if (start > 4095) {
       ASSERT_FALSE(plan.has_value());
@@ -206,7 +229,8 @@ TEST(Multicast, TimingRelationsOnRandomReceiverSets) {
     ++planned;
 
     // Sender: SEND at the start cycle, row lasts max(start + count, 6).
-    const auto send = std::ranges::find_if(plan->sender, [](std::uint32_t w) { return send_word::kind.matches(w); });
+    const auto send = std::ranges::find_if(
+        plan->sender, [](std::uint32_t w) { return send_word::kind.matches(w); });
     ASSERT_NE(send, plan->sender.end());
     const auto send_at = static_cast<std::size_t>(send - plan->sender.begin());
     EXPECT_EQ(plan_event_cycles(std::span{plan->sender}.first(send_at)).value(), start);
@@ -252,7 +276,8 @@ TEST(PlanRendering, OneLineWithDecimalWords) {
   const Plan plan = card.point_to_point(0, 1, 4).value();
   const std::string expected =
       "Plan { sender: [1098907651, 1084227723, 2019557377, 1134559232, 0, 0, 0, 0, 0], "
-      "receiver: [1, 1098907651, 1679556608, 1677772352, 1635254272, 1084227592, 1134559232, 0, 0] }";
+      "receiver: [1, 1098907651, 1679556608, 1677772352, 1635254272, 1084227592, 1134559232, 0, 0] "
+      "}";
   EXPECT_EQ(to_string(plan), expected);
   std::ostringstream streamed;
   streamed << plan;

@@ -27,9 +27,9 @@ struct PlanRefusalCase {
   std::string sentence;
 };
 
-#define POINT_TO_POINT(topology, ...) \
-#topology ".point_to_point(" #__VA_ARGS__ ")",                                   \
-      [] { return explained::point_to_point(topology, __VA_ARGS__); },             \
+#define POINT_TO_POINT(topology, ...)                                  \
+  #topology ".point_to_point(" #__VA_ARGS__ ")",                       \
+      [] { return explained::point_to_point(topology, __VA_ARGS__); }, \
       [] { return topology.point_to_point(__VA_ARGS__); }
 
 TEST(PlanRefusals, PointToPointCausesExplainThemselves) {

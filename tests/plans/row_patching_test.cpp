@@ -31,7 +31,10 @@ TEST(PatchSenderAddress, WritesTheFirstSendWordsBaseAddress) {
       {kSender, 0xffffc, 2, 0x785ffff9},
       {kSender, 0, 2, 0x78400001},
       // A long transfer: only the SEND gets the address, the continuation keeps 0.
-      {{0x41800003, 0x40a0007d, 0x7fe00002, 0x70000002, 0x43a00000, 0, 0, 0, 0}, 0x100, 2, 0x7fe00202},
+      {{0x41800003, 0x40a0007d, 0x7fe00002, 0x70000002, 0x43a00000, 0, 0, 0, 0},
+       0x100,
+       2,
+       0x7fe00202},
   };
   for (const Case& c : cases) {
     PlanRow row = c.row;
@@ -58,7 +61,8 @@ TEST(PatchReceiverAddress, WritesTheFirstPicWordsAddress) {
   EXPECT_EQ(template_row[4], 0x61814c20u);
 
   // The multicast placeholder address is replaced, the wait kept.
-  PlanRow multicast{0x41800003, 0x64000000, 0x61994000, 0x64030640, 0x40a00038, 0x43a00000, 0, 0, 0};
+  PlanRow multicast{0x41800003, 0x64000000, 0x61994000, 0x64030640, 0x40a00038,
+                    0x43a00000, 0,          0,          0};
   ASSERT_TRUE(patch_receiver_address(multicast, 340096).has_value());
   EXPECT_EQ(pic_word::Address::get(multicast[2]), 85024u);
   EXPECT_EQ(pic_word::Wait::get(multicast[2]), pic_word::Wait::get(0x61994000u));
@@ -94,18 +98,19 @@ TEST(AddressPatching, FailuresLeaveTheRowUnchanged) {
 TEST(FinalizePointReceiver, DropsThePatchIndexAndNamesTheSender) {
   const PlanRow template_row{0x00000001, 0x41800003, 0x641c0000, 0x61980000, 0x6402c640,
                              0x40a00038, 0x43a00000, 0,          0};
-  EXPECT_EQ(finalize_point_receiver(template_row, 9).value(),
-            (PlanRow{0x41800003, 0x641c0009, 0x61980000, 0x6402c640, 0x40a00038, 0x43a00000, 0, 0, 0}));
+  EXPECT_EQ(
+      finalize_point_receiver(template_row, 9).value(),
+      (PlanRow{0x41800003, 0x641c0009, 0x61980000, 0x6402c640, 0x40a00038, 0x43a00000, 0, 0, 0}));
   EXPECT_EQ(finalize_point_receiver(kReceiverTemplate, 0).value(), kFinalizedReceiver);
   EXPECT_EQ(finalize_point_receiver(kReceiverTemplate, 0x1fff).value()[1], 0x641c1fffu);
   // Any index below 8 is honoured, whatever word it names; a set selector is replaced.
   const PlanRow any{7, 1, 2, 3, 4, 5, 6, 7, 0xffffffff};
-  EXPECT_EQ(finalize_point_receiver(any, 5).value(),
-            (PlanRow{1, 2, 3, 4, 5, 6, 7, 0xffffe005, 0}));
+  EXPECT_EQ(finalize_point_receiver(any, 5).value(), (PlanRow{1, 2, 3, 4, 5, 6, 7, 0xffffe005, 0}));
 }
 
 TEST(FinalizePointReceiver, RefusesIndexOrTileOutOfRange) {
-  const ExchangeError expected = ExchangeError::schedule(schedule_message::point_receiver_patch_index);
+  const ExchangeError expected =
+      ExchangeError::schedule(schedule_message::point_receiver_patch_index);
   PlanRow bad_index = kReceiverTemplate;
   bad_index[0] = 8;
   EXPECT_EQ(finalize_point_receiver(bad_index, 0).error(), expected);
@@ -124,18 +129,23 @@ TEST(OffsetPlan, InsertsDelaysAfterTheEntryWord) {
       {kSender, 0, kSender},
       {kSender, 1, {0x41800003, 0x40a00000, 0x40a00086, 0x78400001, 0x43a00000, 0, 0, 0, 0}},
       {kSender, 524288, {0x41800003, 0x40a7ffff, 0x40a00086, 0x78400001, 0x43a00000, 0, 0, 0, 0}},
-      {kSender, 524289,
+      {kSender,
+       524289,
        {0x41800003, 0x40a7ffff, 0x40a00000, 0x40a00086, 0x78400001, 0x43a00000, 0, 0, 0}},
-      {kSender, 524358,
+      {kSender,
+       524358,
        {0x41800003, 0x40a7ffff, 0x40a00045, 0x40a00086, 0x78400001, 0x43a00000, 0, 0, 0}},
-      {kSender, 2621440,
+      {kSender,
+       2621440,
        {0x41800003, 0x40a7ffff, 0x40a7ffff, 0x40a7ffff, 0x40a7ffff, 0x40a7ffff, 0x40a00086,
         0x78400001, 0x43a00000}},
-      {kFinalizedReceiver, 1572864,
+      {kFinalizedReceiver,
+       1572864,
        {0x41800003, 0x40a7ffff, 0x40a7ffff, 0x40a7ffff, 0x641c0000, 0x64008640, 0x61800000,
         0x40a00007, 0x43a00000}},
       // Words after the return word that the move does not reach keep their values.
-      {{0x41800003, 0x43a00000, 0, 0, 0, 0, 0, 0, 0x12345678}, 3,
+      {{0x41800003, 0x43a00000, 0, 0, 0, 0, 0, 0, 0x12345678},
+       3,
        {0x41800003, 0x40a00002, 0x43a00000, 0, 0, 0, 0, 0, 0x12345678}},
   };
   for (const Case& c : cases) {

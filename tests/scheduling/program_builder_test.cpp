@@ -19,7 +19,8 @@ const ExchangeError kNotDelay = ExchangeError::schedule(schedule_message::first_
 
 std::uint32_t horizon_of(const MulticastPlan& plan) {
   std::uint32_t horizon = plan_event_cycles(plan.sender).value();
-  for (const PlanRow& row : plan.receivers) horizon = std::max(horizon, plan_event_cycles(row).value());
+  for (const PlanRow& row : plan.receivers)
+    horizon = std::max(horizon, plan_event_cycles(row).value());
   return horizon;
 }
 
@@ -86,8 +87,8 @@ class ReceiveThenSend : public testing::Test {
 };
 
 TEST_F(ReceiveThenSend, MergesBothRolesOnOneTimeline) {
-  ASSERT_EQ(inbound.receivers[0],
-            (PlanRow{0x41800003, 0x64000000, 0x61994000, 0x6402c640, 0x40a00038, 0x43a00000, 0, 0, 0}));
+  ASSERT_EQ(inbound.receivers[0], (PlanRow{0x41800003, 0x64000000, 0x61994000, 0x6402c640,
+                                           0x40a00038, 0x43a00000, 0, 0, 0}));
   ASSERT_EQ(horizon_of(inbound), 122u);
   const MulticastPlan send = outbound(horizon_of(inbound) + 1);
   ASSERT_EQ(send.sender, (PlanRow{0x41800003, 0x40a0007a, 0x7fe00002, 0x43a00000, 0, 0, 0, 0, 0}));
@@ -136,7 +137,8 @@ TEST_F(ReceiveThenSend, SendInsideTheReceiveIsRefused) {
 }
 
 TEST_F(ReceiveThenSend, FirstRowKeepsItsLeadingDelay) {
-  ASSERT_EQ(inbound.sender, (PlanRow{0x41800003, 0x40a00003, 0x7fe00001, 0x43a00000, 0, 0, 0, 0, 0}));
+  ASSERT_EQ(inbound.sender,
+            (PlanRow{0x41800003, 0x40a00003, 0x7fe00001, 0x43a00000, 0, 0, 0, 0, 0}));
   PlanProgramBuilder builder;
   ASSERT_TRUE(builder.append_scheduled_row(inbound.sender).has_value());
   EXPECT_EQ(builder.words, (Words{0x41800003, 0x40a00003, 0x7fe00001}));
@@ -153,8 +155,9 @@ TEST(PlanProgramBuilder, UntimedWordsStayInPlace) {
       {0x41800003, 0x40a00002, 0x19000000, 0x40a00009, 0x78000001, 0x43a00000, 0, 0, 0}));
   EXPECT_EQ(builder.words, (Words{0x41800003, 0x40a00004, 0x19000000, 0x40a00007, 0x78000001}));
   EXPECT_EQ(builder.event_cycles, 14u);
-  EXPECT_EQ(std::move(builder).finish(20).value(),
-            (Words{0x41800003, 0x40a00004, 0x19000000, 0x40a00007, 0x78000001, 0x40a00005, 0x43a00000}));
+  EXPECT_EQ(
+      std::move(builder).finish(20).value(),
+      (Words{0x41800003, 0x40a00004, 0x19000000, 0x40a00007, 0x78000001, 0x40a00005, 0x43a00000}));
 }
 
 TEST(PlanProgramBuilder, RowFramingAndEmptyRows) {
@@ -163,8 +166,8 @@ TEST(PlanProgramBuilder, RowFramingAndEmptyRows) {
   ASSERT_TRUE(fresh.append_scheduled_row(empty).has_value());
   EXPECT_EQ(fresh, PlanProgramBuilder{});
   // Words after the first return word are ignored.
-  ASSERT_TRUE(fresh.append_scheduled_row({0x41800003, 0x19000000, 0x43a00000, 0x40a00009, 0x43a00000,
-                                          0, 0, 0, 0}));
+  ASSERT_TRUE(fresh.append_scheduled_row(
+      {0x41800003, 0x19000000, 0x43a00000, 0x40a00009, 0x43a00000, 0, 0, 0, 0}));
   EXPECT_EQ(fresh.words, (Words{0x41800003, 0x19000000}));
   EXPECT_EQ(fresh.event_cycles, 0u);
 
@@ -199,7 +202,8 @@ TEST(PlanProgramBuilder, RowFramingAndEmptyRows) {
   }
   // A straddling PIC or XPIC is shortened and keeps its end.
   PlanProgramBuilder pic = busy;
-  ASSERT_TRUE(pic.append_scheduled_row({0x41800003, delay_pic(9, 0, 0x123), 0x43a00000, 0, 0, 0, 0, 0, 0}));
+  ASSERT_TRUE(
+      pic.append_scheduled_row({0x41800003, delay_pic(9, 0, 0x123), 0x43a00000, 0, 0, 0, 0, 0, 0}));
   EXPECT_EQ(pic.words.back(), delay_pic(5, 0, 0x123));
   EXPECT_EQ(pic.event_cycles, 10u);
 }
@@ -212,8 +216,8 @@ struct TimedEnd {
 };
 
 std::uint32_t kind_of(std::uint32_t word) {
-  for (const WordPattern kind : {delay_word::kind, pic_word::kind, xpic_word::kind, send_off_word::kind,
-                                 send_word::kind}) {
+  for (const WordPattern kind :
+       {delay_word::kind, pic_word::kind, xpic_word::kind, send_off_word::kind, send_word::kind}) {
     if (kind.matches(word)) return kind.pattern;
   }
   return 0;
@@ -280,8 +284,11 @@ PlanRow random_row(std::mt19937& random, std::uint32_t occupied) {
   const std::size_t words = length(random);
   for (std::size_t i = 0; i < words; ++i) {
     switch (pick(random)) {
-      case 0: case 1: case 2: row[cursor++] = delay(small(random) * 3); break;
-      case 3: case 4: row[cursor++] = delay_pic(small(random), 0, small(random)); break;
+      case 0:
+      case 1:
+      case 2: row[cursor++] = delay(small(random) * 3); break;
+      case 3:
+      case 4: row[cursor++] = delay_pic(small(random), 0, small(random)); break;
       case 5: row[cursor++] = delay_xpic(small(random) * 2, 0, 1600); break;
       case 6: row[cursor++] = encode_send(small(random), 3, small(random)).value(); break;
       case 7: row[cursor++] = send_off(64 + small(random), 3, 0); break;
@@ -304,11 +311,12 @@ TEST(PlanProgramBuilder, RandomRowsKeepTheirEventsOrAreRefusedWholly) {
   for (int round = 0; round < 20000; ++round) {
     if (round % 40 == 0) builder = PlanProgramBuilder{};
     const PlanRow row = random_row(random, builder.event_cycles);
-    const auto end = static_cast<std::size_t>(std::ranges::find(row.begin() + 1, row.end(), RETURN_INSTRUCTION) -
-                                              row.begin());
+    const auto end = static_cast<std::size_t>(
+        std::ranges::find(row.begin() + 1, row.end(), RETURN_INSTRUCTION) - row.begin());
     const std::span<const std::uint32_t> body = std::span{row}.subspan(1, end - 1);
     const PlanProgramBuilder before = builder;
-    const Status expected = before.event_cycles == 0 ? Status{} : expected_append(body, before.event_cycles);
+    const Status expected =
+        before.event_cycles == 0 ? Status{} : expected_append(body, before.event_cycles);
 
     const Status status = append_checked(builder, row);
     ASSERT_EQ(status, expected) << "round " << round;
@@ -319,7 +327,8 @@ TEST(PlanProgramBuilder, RandomRowsKeepTheirEventsOrAreRefusedWholly) {
     ++accepted;
     ASSERT_EQ(builder.event_cycles, plan_event_cycles(builder.words).value()) << "round " << round;
     ASSERT_TRUE(std::equal(before.words.begin(), before.words.end(), builder.words.begin()));
-    const std::span<const std::uint32_t> appended = std::span{builder.words}.subspan(before.words.size());
+    const std::span<const std::uint32_t> appended =
+        std::span{builder.words}.subspan(before.words.size());
     if (before.event_cycles != 0) {
       EXPECT_EQ(builder.event_cycles, plan_event_cycles(body).value()) << "round " << round;
     }

@@ -76,8 +76,9 @@ TEST_F(BatchCompile, RefusesOutputsItCannotNameBeforeReadingAnything) {
   };
   const std::string error = "meshweave compile: error: ";
   const Case cases[] = {
-      {{inputs[0], inputs[1]}, error + "--output: several inputs need -o naming a directory for "
-                                       "their programs\n"},
+      {{inputs[0], inputs[1]},
+       error + "--output: several inputs need -o naming a directory for "
+               "their programs\n"},
       {{inputs[0], inputs[1], "-o", "-"},
        error + "--output: several inputs need -o naming a directory for their programs\n"},
       {{inputs[0], inputs[1], "-o", file},

@@ -54,9 +54,9 @@ TEST_F(ChromeTrace, HasASliceForEveryTimedWindowAndPhase) {
     expected.emplace_back(transfer.sender + 1u, "SEND", timing.send_cycle, transfer.count,
                           timing.phase, timing.transfer, transfer.count, to.dump());
     for (std::size_t i = 0; i < transfer.receivers.size(); ++i) {
-      expected.emplace_back(transfer.receivers[i] + 1u, "receive", arrival_cycles(*compiled, timing)[i],
-                            transfer.count, timing.phase, timing.transfer, transfer.count,
-                            std::to_string(transfer.sender));
+      expected.emplace_back(transfer.receivers[i] + 1u, "receive",
+                            arrival_cycles(*compiled, timing)[i], transfer.count, timing.phase,
+                            timing.transfer, transfer.count, std::to_string(transfer.sender));
     }
   }
   for (const TileProgram& program : compiled->programs) {

@@ -1,5 +1,7 @@
 // `meshweave collective`: the written descriptions against the library's
 // plans, the explanation, compiled and verified steps, and refusals.
+#include "collective_command.hpp"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -8,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "collective_command.hpp"
 #include "meshweave/collectives.hpp"
 #include "meshweave/topology/topology.hpp"
 #include "tool_process.hpp"
@@ -34,17 +35,17 @@ ExchangeDescription description_of(const json& document) {
     const auto sender = t.at("from").get<std::uint16_t>();
     const auto words = t.at("words").get<std::uint32_t>();
     if (t.at("to").is_array()) {
-      MulticastTransfer multicast{sender, t.at("to").get<std::vector<std::uint16_t>>(), words,
-                                  address(t.at("source")), {}};
+      MulticastTransfer multicast{
+          sender, t.at("to").get<std::vector<std::uint16_t>>(), words, address(t.at("source")), {}};
       const json& destination = t.at("destination");
       for (const json& d : destination.is_array() ? destination : json::array({destination})) {
         multicast.destination_addresses.push_back(address(d));
       }
       scheduled.transfer = multicast;
     } else {
-      scheduled.transfer = PointToPointTransfer{sender, t.at("to").get<std::uint16_t>(), words,
-                                                address(t.at("source")),
-                                                address(t.at("destination"))};
+      scheduled.transfer =
+          PointToPointTransfer{sender, t.at("to").get<std::uint16_t>(), words,
+                               address(t.at("source")), address(t.at("destination"))};
     }
     for (const json& id : t.value("after", json::array())) scheduled.after.push_back(index.at(id));
     description.transfers.push_back(std::move(scheduled));
@@ -55,7 +56,9 @@ ExchangeDescription description_of(const json& document) {
 std::vector<Combine> combines_of(const json& list) {
   std::vector<Combine> combines;
   for (const json& c : list) {
-    Combine combine{c.at("tile").get<std::uint16_t>(), address(c.at("destination")), {},
+    Combine combine{c.at("tile").get<std::uint16_t>(),
+                    address(c.at("destination")),
+                    {},
                     c.at("words").get<std::uint32_t>()};
     for (const json& source : c.at("sources")) combine.sources.push_back(address(source));
     combine.repeat = c.value("repeat", 1U);
@@ -69,9 +72,15 @@ std::vector<Combine> combines_of(const json& list) {
 CollectivePlan planned(CollectiveKind kind, CollectiveAlgorithm algorithm,
                        std::vector<std::uint16_t> tiles, std::uint32_t words,
                        std::uint16_t group = 0) {
-  CollectiveRequest request{.kind = kind, .algorithm = algorithm, .tiles = std::move(tiles),
-                            .words = words, .input = 0x0, .output = 0x40000, .scratch = 0x80000,
-                            .group_size = group, .halo = {}};
+  CollectiveRequest request{.kind = kind,
+                            .algorithm = algorithm,
+                            .tiles = std::move(tiles),
+                            .words = words,
+                            .input = 0x0,
+                            .output = 0x40000,
+                            .scratch = 0x80000,
+                            .group_size = group,
+                            .halo = {}};
   auto plan = plan_collective(Topology::m1472(), request);
   EXPECT_TRUE(plan.has_value());
   return plan.value_or(CollectivePlan{});
@@ -86,11 +95,15 @@ TEST(CollectiveCommand, WritesThePlansSteps) {
     std::uint16_t group;
   };
   const Case cases[] = {
-      {{"reduce-scatter", "--algorithm", "flat"}, CollectiveKind::ReduceScatter,
-       CollectiveAlgorithm::Flat, 0},
+      {{"reduce-scatter", "--algorithm", "flat"},
+       CollectiveKind::ReduceScatter,
+       CollectiveAlgorithm::Flat,
+       0},
       // Its transposes are repeated copies.
-      {{"all-to-all", "--algorithm", "hierarchical", "--group", "2"}, CollectiveKind::AllToAll,
-       CollectiveAlgorithm::Hierarchical, 2},
+      {{"all-to-all", "--algorithm", "hierarchical", "--group", "2"},
+       CollectiveKind::AllToAll,
+       CollectiveAlgorithm::Hierarchical,
+       2},
   };
   for (const Case& c : cases) {
     std::vector<std::string> arguments{"collective", "--tiles", "0-3", "--words", "2"};
@@ -123,7 +136,8 @@ TEST(CollectiveCommand, WritesOneExchangeAsThePlainTransfersForm) {
       {{"ring-shift", "--tiles", "0-3", "--words", "3"}, CollectiveKind::RingShift, 0},
       // Its own shard's copy is local work: plain only as the step asked for.
       {{"all-gather", "--tiles", "0-3", "--words", "2", "--step", "0"},
-       CollectiveKind::AllGather, 0},
+       CollectiveKind::AllGather,
+       0},
   };
   for (const Case& c : cases) {
     std::vector<std::string> arguments{"collective"};
@@ -192,30 +206,42 @@ TEST(CollectiveCommand, RefusesWithOneLine) {
   };
   const std::string prefix = "meshweave collective: error: ";
   const Case cases[] = {
-      {{"gossip", "--words", "1"}, 2,
+      {{"gossip", "--words", "1"},
+       2,
        "unknown collective \"gossip\" (collectives: ring-shift, halo, broadcast, scatter, "
        "gather, all-gather, all-to-all, reduce-scatter, all-reduce)"},
-      {{"all-gather", "--tiles", "0,,3", "--words", "1"}, 2,
+      {{"all-gather", "--tiles", "0,,3", "--words", "1"},
+       2,
        "--tiles: \"0,,3\" has an empty item (expected e.g. 0,5,9-12)"},
-      {{"all-gather", "--tiles", "4-2", "--words", "1"}, 2,
+      {{"all-gather", "--tiles", "4-2", "--words", "1"},
+       2,
        "--tiles: \"4-2\" is not a range: it ends before it starts"},
-      {{"all-gather", "--tiles", "0-3,2", "--words", "1"}, 2,
+      {{"all-gather", "--tiles", "0-3,2", "--words", "1"},
+       2,
        "--tiles: \"0-3,2\" lists tile 2 twice"},
-      {{"all-gather", "--tiles", "0-99999", "--words", "1"}, 2,
+      {{"all-gather", "--tiles", "0-99999", "--words", "1"},
+       2,
        "--tiles: \"0-99999\" names tile 99999, not on the card (tiles 0 to 1471)"},
-      {{"all-gather", "--tiles", "0-3", "--words", "5000000000"}, 2,
+      {{"all-gather", "--tiles", "0-3", "--words", "5000000000"},
+       2,
        "--words: 5000000000 is too large"},
-      {{"all-gather", "--tiles", "0-3", "--words", "1", "--north", "1"}, 2,
+      {{"all-gather", "--tiles", "0-3", "--words", "1", "--north", "1"},
+       2,
        "--grid, --north, --south, --east, --west and --periodic apply to halo only"},
-      {{"halo", "--tiles", "0-3", "--grid", "2by2"}, 2,
+      {{"halo", "--tiles", "0-3", "--grid", "2by2"},
+       2,
        "--grid: \"2by2\" is not a grid (expected ROWSxCOLUMNS, e.g. 8x8)"},
-      {{"all-gather", "--tiles", "0-3", "--words", "1", "--output", "0xffffc"}, 1,
+      {{"all-gather", "--tiles", "0-3", "--words", "1", "--output", "0xffffc"},
+       1,
        "buffer: output bytes 0xffffc..0x10000c pass the end of tile memory (0x100000)"},
-      {{"all-gather", "--tiles", "0-3", "--words", "1", "--algorithm", "direct"}, 1,
+      {{"all-gather", "--tiles", "0-3", "--words", "1", "--algorithm", "direct"},
+       1,
        "algorithm: all-gather has no direct algorithm"},
-      {{"all-gather", "--tiles", "0-3", "--words", "1", "--step", "1"}, 1,
+      {{"all-gather", "--tiles", "0-3", "--words", "1", "--step", "1"},
+       1,
        "--step: step 1 is past the plan's 1 step (numbered from 0)"},
-      {{"all-gather", "--tiles", "0-3", "--words", "1", "--explain", "-o", "-"}, 2,
+      {{"all-gather", "--tiles", "0-3", "--words", "1", "--explain", "-o", "-"},
+       2,
        "-o -: standard output already receives --explain"},
   };
   for (const Case& c : cases) {

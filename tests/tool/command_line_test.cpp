@@ -32,7 +32,8 @@ TEST(CommandLine, MistakesGetOneEscapedErrorLine) {
        "meshweave host: error: a command is required (commands: to-tile, from-tile, xreq, "
        "command-read)\n"},
       {{"--frobnicate"},
-       "meshweave: error: unknown option \"--frobnicate\" (commands: compile, cost, decode, asm, route, "
+       "meshweave: error: unknown option \"--frobnicate\" (commands: compile, cost, decode, asm, "
+       "route, "
        "plan, host, collective)\n"},
       // compile takes several inputs; cost takes one.
       {{"cost", "a.json", "b\nc"},

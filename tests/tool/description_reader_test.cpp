@@ -112,36 +112,52 @@ TEST(DescriptionReader, RefusesBadInputWithPathAndReason) {
        R"({"phases": [{"transfers": []}, {"transfers": [)" + good_transfer +
            R"(, {"from": 1, "from": 2}]}]})",
        "phases[1].transfers[1].from: duplicate key"},
-      {"tile as a string", one_transfer(R"({"from": "0", "to": 1, "words": 4, "source": 0, "destination": 0})"),
+      {"tile as a string",
+       one_transfer(R"({"from": "0", "to": 1, "words": 4, "source": 0, "destination": 0})"),
        "phases[0].transfers[0].from: expected an integer, found a string"},
-      {"fractional tile", one_transfer(R"({"from": 0.5, "to": 1, "words": 4, "source": 0, "destination": 0})"),
+      {"fractional tile",
+       one_transfer(R"({"from": 0.5, "to": 1, "words": 4, "source": 0, "destination": 0})"),
        "phases[0].transfers[0].from: expected an integer, found a fractional number"},
-      {"negative tile", one_transfer(R"({"from": -1, "to": 1, "words": 4, "source": 0, "destination": 0})"),
+      {"negative tile",
+       one_transfer(R"({"from": -1, "to": 1, "words": 4, "source": 0, "destination": 0})"),
        "phases[0].transfers[0].from: tile -1 is negative"},
-      {"sender off the card", one_transfer(R"({"from": 1472, "to": 1, "words": 4, "source": 0, "destination": 0})"),
+      {"sender off the card",
+       one_transfer(R"({"from": 1472, "to": 1, "words": 4, "source": 0, "destination": 0})"),
        "phases[0].transfers[0].from: tile 1472 is not on the card"},
-      {"huge receiver", one_transfer(R"({"from": 0, "to": 18446744073709551615, "words": 4, "source": 0, "destination": 0})"),
+      {"huge receiver",
+       one_transfer(
+           R"({"from": 0, "to": 18446744073709551615, "words": 4, "source": 0, "destination": 0})"),
        "phases[0].transfers[0].to: tile 18446744073709551615 is not on the card"},
-      {"receiver is the sender", one_transfer(R"({"from": 3, "to": 3, "words": 4, "source": 0, "destination": 0})"),
+      {"receiver is the sender",
+       one_transfer(R"({"from": 3, "to": 3, "words": 4, "source": 0, "destination": 0})"),
        "phases[0].transfers[0].to: tile 3 is the sender"},
       {"multicast receiver off the card",
        R"({"phases": [{"transfers": []}, {"transfers": []}, {"transfers": [{"from": 0, "to": [1, 2, 3, 1472], "words": 4, "source": 0, "destination": 0}]}]})",
        "phases[2].transfers[0].to[3]: tile 1472 is not on the card"},
-      {"duplicate receiver", one_transfer(R"({"from": 0, "to": [5, 7, 7], "words": 4, "source": 0, "destination": 0})"),
+      {"duplicate receiver",
+       one_transfer(R"({"from": 0, "to": [5, 7, 7], "words": 4, "source": 0, "destination": 0})"),
        "phases[0].transfers[0].to[2]: tile 7 is already a receiver of this transfer"},
-      {"sender among receivers", one_transfer(R"({"from": 5, "to": [6, 5], "words": 4, "source": 0, "destination": 0})"),
+      {"sender among receivers",
+       one_transfer(R"({"from": 5, "to": [6, 5], "words": 4, "source": 0, "destination": 0})"),
        "phases[0].transfers[0].to[1]: tile 5 is the sender"},
-      {"no receivers", one_transfer(R"({"from": 0, "to": [], "words": 4, "source": 0, "destination": 0})"),
+      {"no receivers",
+       one_transfer(R"({"from": 0, "to": [], "words": 4, "source": 0, "destination": 0})"),
        "phases[0].transfers[0].to: a multicast needs at least one receiver"},
-      {"zero words", one_transfer(R"({"from": 0, "to": 1, "words": 0, "source": 0, "destination": 0})"),
+      {"zero words",
+       one_transfer(R"({"from": 0, "to": 1, "words": 0, "source": 0, "destination": 0})"),
        "phases[0].transfers[0].words: word count 0 is out of range (1 to 4148)"},
-      {"too many words", one_transfer(R"({"from": 0, "to": [1], "words": 4149, "source": 0, "destination": 0})"),
+      {"too many words",
+       one_transfer(R"({"from": 0, "to": [1], "words": 4149, "source": 0, "destination": 0})"),
        "phases[0].transfers[0].words: word count 4149 is out of range (1 to 4148)"},
-      {"misaligned source", one_transfer(R"({"from": 0, "to": 1, "words": 4, "source": "0x50002", "destination": 0})"),
+      {"misaligned source",
+       one_transfer(R"({"from": 0, "to": 1, "words": 4, "source": "0x50002", "destination": 0})"),
        "phases[0].transfers[0].source: address 0x50002 is not a multiple of 4"},
-      {"address at the limit", one_transfer(R"({"from": 0, "to": 1, "words": 4, "source": 0, "destination": 1048576})"),
+      {"address at the limit",
+       one_transfer(R"({"from": 0, "to": 1, "words": 4, "source": 0, "destination": 1048576})"),
        "phases[0].transfers[0].destination: address 0x100000 is not below 0x100000"},
-      {"address past 64 bits", one_transfer(R"({"from": 0, "to": 1, "words": 4, "source": "0x10000000000000000", "destination": 0})"),
+      {"address past 64 bits",
+       one_transfer(
+           R"({"from": 0, "to": 1, "words": 4, "source": "0x10000000000000000", "destination": 0})"),
        "phases[0].transfers[0].source: \"0x10000000000000000\" is not an address (expected an "
        "integer or \"0x...\")"},
       {"long address string is shortened",
@@ -149,10 +165,12 @@ TEST(DescriptionReader, RefusesBadInputWithPathAndReason) {
                     R"(", "destination": 0})"),
        "phases[0].transfers[0].source: \"" + std::string(80, 'z') +
            "...\" is not an address (expected an integer or \"0x...\")"},
-      {"decimal address string", one_transfer(R"({"from": 0, "to": 1, "words": 4, "source": "4096", "destination": 0})"),
+      {"decimal address string",
+       one_transfer(R"({"from": 0, "to": 1, "words": 4, "source": "4096", "destination": 0})"),
        "phases[0].transfers[0].source: \"4096\" is not an address (expected an integer or "
        "\"0x...\")"},
-      {"address of the wrong type", one_transfer(R"({"from": 0, "to": 1, "words": 4, "source": true, "destination": 0})"),
+      {"address of the wrong type",
+       one_transfer(R"({"from": 0, "to": 1, "words": 4, "source": true, "destination": 0})"),
        "phases[0].transfers[0].source: expected an address (an integer or \"0x...\"), found a "
        "boolean"},
       {"destination list on a point-to-point transfer",
@@ -160,7 +178,8 @@ TEST(DescriptionReader, RefusesBadInputWithPathAndReason) {
        "phases[0].transfers[0].destination: a point-to-point transfer has one destination "
        "address"},
       {"destination list of the wrong length",
-       one_transfer(R"({"from": 0, "to": [1, 2, 3], "words": 4, "source": 0, "destination": [0, 4]})"),
+       one_transfer(
+           R"({"from": 0, "to": [1, 2, 3], "words": 4, "source": 0, "destination": [0, 4]})"),
        "phases[0].transfers[0].destination: 2 addresses for 3 receivers (give one shared "
        "address or one per receiver)"},
       {"bad address inside a destination list",
@@ -190,7 +209,8 @@ struct PlacedCase {
 
 // 1-based line and column of the first occurrence of `marker`, or of the end of
 // the document for "<end>".
-std::pair<std::size_t, std::size_t> place_of(const std::string& document, const std::string& marker) {
+std::pair<std::size_t, std::size_t> place_of(const std::string& document,
+                                             const std::string& marker) {
   const std::size_t offset = marker == "<end>" ? document.size() : document.find(marker);
   EXPECT_NE(offset, std::string::npos) << marker;
   const std::string before = document.substr(0, offset);
@@ -230,7 +250,8 @@ TEST(DescriptionReader, RefusalsNameLineAndColumnAndEchoBoundedText) {
       {"integer address past 64 bits", transfer("0", "4", "18446744073709551616", "0"),
        "phases[0].transfers[0].source: address 18446744073709551616 is not below 0x100000", "1844"},
       {"exponent beyond a double", transfer("1e400", "4", "0", "0"),
-       "phases[0].transfers[0].from: expected an integer, found a number with an exponent", "1e400"},
+       "phases[0].transfers[0].from: expected an integer, found a number with an exponent",
+       "1e400"},
       {"exponent where an array belongs", R"({"phases": 1e400})",
        "phases: expected an array, found a number with an exponent", "1e400"},
       {"five million digits", transfer("0", digits, "0", "0"),
@@ -252,7 +273,8 @@ TEST(DescriptionReader, RefusalsNameLineAndColumnAndEchoBoundedText) {
        "phases[0].transfers[0].destination: transfer of 17 words to 0xfffc0 runs past 0x100000",
        "1048512"},
       {"one destination of a list running past",
-       one_transfer(R"({"from": 0, "to": [1, 2], "words": 2, "source": 0, "destination": [0, "0xffffc"]})"),
+       one_transfer(
+           R"({"from": 0, "to": [1, 2], "words": 2, "source": 0, "destination": [0, "0xffffc"]})"),
        "phases[0].transfers[0].destination[1]: transfer of 2 words to 0xffffc runs past 0x100000",
        "\"0xffffc"},
       {"receiver named twice, pointing at the second",
@@ -275,7 +297,8 @@ TEST(DescriptionReader, ReadsABuffersLastWordAtTheEndOfTileMemory) {
   const auto description = read_description(one_transfer(
       R"({"from": 0, "to": [1, 2], "words": 4148, "source": "0xfbf30", "destination": ["0xfbf30", 0]})"));
   ASSERT_TRUE(description.has_value()) << to_string(description.error());
-  EXPECT_EQ(std::get<MulticastTransfer>(description->phases[0].transfers[0]).source_address, 0xfbf30u);
+  EXPECT_EQ(std::get<MulticastTransfer>(description->phases[0].transfers[0]).source_address,
+            0xfbf30u);
 }
 
 // Reading is linear: a phase of 200,000 transfers, which a reader quadratic in

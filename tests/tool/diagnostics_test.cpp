@@ -27,12 +27,15 @@ TEST(Diagnostics, EchoEscapesAndBoundsUserText) {
       {"\x1b[31mred\x1b[0m", 80, "\\x1b[31mred\\x1b[0m"},
       {"a\\x41", 80, "a\\\\x41"},  // a backslash cannot forge an escape
       {"a\0b\x7f"sv, 80, "a\\x00b\\x7f"},
-      {"\xc2\x9b" "2J", 80, "\\xc2\\x9b2J"},                  // C1 control
-      {"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80", 80, "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80"},
-      {"\xff\xfe", 80, "\\xff\\xfe"},                         // not UTF-8
-      {"\xc0\xaf", 80, "\\xc0\\xaf"},                         // overlong '/'
-      {"\xed\xa0\x80", 80, "\\xed\\xa0\\x80"},                // surrogate
-      {"\xe2\x82", 80, "\\xe2\\x82"},                         // cut sequence
+      {"\xc2\x9b"
+       "2J",
+       80, "\\xc2\\x9b2J"},  // C1 control
+      {"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80", 80,
+       "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80"},
+      {"\xff\xfe", 80, "\\xff\\xfe"},           // not UTF-8
+      {"\xc0\xaf", 80, "\\xc0\\xaf"},           // overlong '/'
+      {"\xed\xa0\x80", 80, "\\xed\\xa0\\x80"},  // surrogate
+      {"\xe2\x82", 80, "\\xe2\\x82"},           // cut sequence
       {"abcdef", 3, "abc..."},
       {"abc", 3, "abc"},
   };

@@ -40,10 +40,17 @@ TEST(NumberText, ParsesWordsAsHexWithOrWithoutPrefix) {
     std::string_view text;
     std::optional<std::uint32_t> value;
   } cases[] = {
-      {"41800003", 0x41800003u}, {"0x43a00000", 0x43a00000u}, {"0XFFFFFFFF", 0xffffffffu},
-      {"1", 1u},                 {"0x0", 0u},                 {"100000000", std::nullopt},
-      {"0x", std::nullopt},      {"", std::nullopt},          {"0x41800003z", std::nullopt},
-      {"-1", std::nullopt},      {"g", std::nullopt},
+      {"41800003", 0x41800003u},
+      {"0x43a00000", 0x43a00000u},
+      {"0XFFFFFFFF", 0xffffffffu},
+      {"1", 1u},
+      {"0x0", 0u},
+      {"100000000", std::nullopt},
+      {"0x", std::nullopt},
+      {"", std::nullopt},
+      {"0x41800003z", std::nullopt},
+      {"-1", std::nullopt},
+      {"g", std::nullopt},
   };
   for (const auto& c : cases) EXPECT_EQ(parse_word(c.text), c.value) << c.text;
 }

@@ -1,11 +1,10 @@
 #include "output_files.hpp"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -56,7 +55,9 @@ class OutputFiles : public ::testing::Test {
 };
 
 TEST_F(OutputFiles, WritesEveryOutputAndReplacesOldContents) {
-  { std::ofstream(path("a.txt")) << "old contents that are longer"; }
+  {
+    std::ofstream(path("a.txt")) << "old contents that are longer";
+  }
   const std::vector<OutputFile> files = {
       file(path("a.txt"), "first\n"),
       file(path("b.svg"), ""),
@@ -95,12 +96,17 @@ TEST_F(OutputFiles, WritesNothingWhenOneOutputFails) {
        "cannot write: Is a directory"},
       {"full device", file("/dev/full", "x"), &unused, "/dev/full",
        "cannot write: No space left on device"},
-      {"writer gives up", {{"--trace", path("t")}, OutputWriter{[](std::ostream&) { return false; }}},
-       &unused, path("t"), "cannot write: Input/output error"},
+      {"writer gives up",
+       {{"--trace", path("t")}, OutputWriter{[](std::ostream&) { return false; }}},
+       &unused,
+       path("t"),
+       "cannot write: Input/output error"},
       {"standard output", file("-", "programs"), &broken, "<stdout>", "cannot write"},
   };
   fs::create_directories(path("taken"));
-  { std::ofstream(path("kept.txt")) << "before"; }
+  {
+    std::ofstream(path("kept.txt")) << "before";
+  }
   for (const auto& c : cases) {
     const std::vector<OutputFile> files = {file(path("kept.txt"), "after"),
                                            file(path("new.txt"), "new"), c.failing};
@@ -116,8 +122,12 @@ TEST_F(OutputFiles, WritesNothingWhenOneOutputFails) {
 }
 
 TEST_F(OutputFiles, RefusesNamesOfOneFileAndTheInput) {
-  { std::ofstream(path("a")) << "a"; }
-  { std::ofstream(path("in.json")) << "{}"; }
+  {
+    std::ofstream(path("a")) << "a";
+  }
+  {
+    std::ofstream(path("in.json")) << "{}";
+  }
   fs::create_hard_link(path("a"), path("hard"));
   fs::create_symlink(path("a"), path("link"));
   fs::create_symlink("new", path("dangling"));
@@ -130,11 +140,18 @@ TEST_F(OutputFiles, RefusesNamesOfOneFileAndTheInput) {
       {{path("a"), path("b")}, "", ""},
       {{"-", path("a")}, "", ""},
       {{""}, "--output", "the file name is empty"},
-      {{path("new"), path("new")}, "--output " + path("new"), "names the same file as --output " + path("new")},
+      {{path("new"), path("new")},
+       "--output " + path("new"),
+       "names the same file as --output " + path("new")},
       {{path("new"), dot}, "--output " + dot, "names the same file as --output " + path("new")},
-      {{path("a"), path("hard")}, "--output " + path("hard"), "names the same file as --output " + path("a")},
-      {{path("link"), path("a")}, "--output " + path("a"), "names the same file as --output " + path("link")},
-      {{path("dangling"), path("new")}, "--output " + path("new"),
+      {{path("a"), path("hard")},
+       "--output " + path("hard"),
+       "names the same file as --output " + path("a")},
+      {{path("link"), path("a")},
+       "--output " + path("a"),
+       "names the same file as --output " + path("link")},
+      {{path("dangling"), path("new")},
+       "--output " + path("new"),
        "names the same file as --output " + path("dangling")},
       {{"-", "-"}, "--output -", "standard output already receives --output"},
       {{path("b"), path("./in.json")}, "--output " + path("./in.json"), "is the input file"},
@@ -158,7 +175,9 @@ TEST_F(OutputFiles, RefusesNamesOfOneFileAndTheInput) {
 }
 
 TEST_F(OutputFiles, WritesThroughSymbolicLinksAndKeepsPermissions) {
-  { std::ofstream(path("real.txt")) << "old"; }
+  {
+    std::ofstream(path("real.txt")) << "old";
+  }
   fs::permissions(path("real.txt"), fs::perms::owner_read | fs::perms::owner_write);
   fs::create_symlink(path("real.txt"), path("link.txt"));
   fs::create_symlink("created.txt", path("dangling.txt"));
@@ -193,17 +212,23 @@ TEST_F(OutputFiles, WritesIntoSpecialFilesInsteadOfReplacingThem) {
 TEST_F(OutputFiles, InterruptingSignalsRemoveRegisteredTemporaries) {
   {
     TemporaryFile kept(path("renamed"));
-    { std::ofstream(path("renamed")) << "x"; }
+    {
+      std::ofstream(path("renamed")) << "x";
+    }
     kept.keep();
     TemporaryFile removed(path("temporary"));
-    { std::ofstream(path("temporary")) << "x"; }
+    {
+      std::ofstream(path("temporary")) << "x";
+    }
     remove_registered_temporaries();
     EXPECT_EQ(entries(), std::vector<std::string>{"renamed"});
   }
   EXPECT_EXIT(
       {
         TemporaryFile temporary(path("killed"));
-        { std::ofstream(path("killed")) << "x"; }
+        {
+          std::ofstream(path("killed")) << "x";
+        }
         ::raise(SIGTERM);
       },
       ::testing::KilledBySignal(SIGTERM), "");

@@ -1,13 +1,12 @@
 // Runs the built meshweave executable to check that compile writes all of its
 // outputs or none, standard output included, whatever goes wrong.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
@@ -46,8 +45,8 @@ struct OutputCase {
   std::vector<std::string> arguments;  // after "compile @/in.json"
   std::string standard_output;         // where stdout goes; empty: collected
   int status;
-  std::string message;                 // the whole of standard error
-  std::vector<std::string> created;    // files there afterwards that were not before
+  std::string message;               // the whole of standard error
+  std::vector<std::string> created;  // files there afterwards that were not before
 };
 
 TEST(OutputGuarantee, CompileWritesEveryOutputOrNone) {
@@ -57,29 +56,65 @@ TEST(OutputGuarantee, CompileWritesEveryOutputOrNone) {
   ASSERT_FALSE(programs.empty());
   const std::string full = "cannot write: No space left on device\n";
   const OutputCase cases[] = {
-      {"-o file, --svg full", {"-o", "@/kept.txt", "--svg", "/dev/full"}, "", 1,
-       "meshweave compile: error: /dev/full: " + full, {}},
-      {"-o full, --svg file", {"-o", "/dev/full", "--svg", "@/new.svg"}, "", 1,
-       "meshweave compile: error: /dev/full: " + full, {}},
-      {"stdout full, --svg file", {"--svg", "@/new.svg"}, "/dev/full", 1,
-       "meshweave compile: error: <stdout>: " + full, {}},
-      {"two spellings", {"-o", "@/new.txt", "--svg", "@/./new.txt"}, "", 2,
+      {"-o file, --svg full",
+       {"-o", "@/kept.txt", "--svg", "/dev/full"},
+       "",
+       1,
+       "meshweave compile: error: /dev/full: " + full,
+       {}},
+      {"-o full, --svg file",
+       {"-o", "/dev/full", "--svg", "@/new.svg"},
+       "",
+       1,
+       "meshweave compile: error: /dev/full: " + full,
+       {}},
+      {"stdout full, --svg file",
+       {"--svg", "@/new.svg"},
+       "/dev/full",
+       1,
+       "meshweave compile: error: <stdout>: " + full,
+       {}},
+      {"two spellings",
+       {"-o", "@/new.txt", "--svg", "@/./new.txt"},
+       "",
+       2,
        "meshweave compile: error: --svg @/./new.txt: names the same file as --output @/new.txt\n",
        {}},
-      {"hard link", {"-o", "@/kept.txt", "--svg", "@/hard.txt"}, "", 2,
+      {"hard link",
+       {"-o", "@/kept.txt", "--svg", "@/hard.txt"},
+       "",
+       2,
        "meshweave compile: error: --svg @/hard.txt: names the same file as --output @/kept.txt\n",
        {}},
-      {"link to a new file", {"--svg", "@/dangling", "-o", "@/created.txt"}, "", 2,
+      {"link to a new file",
+       {"--svg", "@/dangling", "-o", "@/created.txt"},
+       "",
+       2,
        "meshweave compile: error: --svg @/dangling: names the same file as --output "
        "@/created.txt\n",
        {}},
-      {"the input", {"--svg", "@/in.json"}, "", 2,
-       "meshweave compile: error: --svg @/in.json: is the input file\n", {}},
-      {"empty name", {"-o", ""}, "", 2, "meshweave compile: error: --output: the file name is empty\n",
+      {"the input",
+       {"--svg", "@/in.json"},
+       "",
+       2,
+       "meshweave compile: error: --svg @/in.json: is the input file\n",
        {}},
-      {"twice stdout", {"-o", "-", "--svg", "-"}, "", 2,
-       "meshweave compile: error: --svg -: standard output already receives --output\n", {}},
-      {"stdout into --svg", {"--svg", "@/stdout.txt"}, "@/stdout.txt", 2,
+      {"empty name",
+       {"-o", ""},
+       "",
+       2,
+       "meshweave compile: error: --output: the file name is empty\n",
+       {}},
+      {"twice stdout",
+       {"-o", "-", "--svg", "-"},
+       "",
+       2,
+       "meshweave compile: error: --svg -: standard output already receives --output\n",
+       {}},
+      {"stdout into --svg",
+       {"--svg", "@/stdout.txt"},
+       "@/stdout.txt",
+       2,
        "meshweave compile: error: --svg @/stdout.txt: names the file standard output goes to\n",
        {"stdout.txt"}},
       {"-o - is stdout", {"-o", "-"}, "", 0, "", {}},
@@ -165,8 +200,9 @@ TEST(OutputGuarantee, TerminatedRunLeavesNoTemporary) {
   ASSERT_GT(child, 0);
   const auto has_temporary = [&] {
     const auto names = entries(directory);
-    return std::any_of(names.begin(), names.end(),
-                       [](const std::string& name) { return name.find(".meshweave-") != std::string::npos; });
+    return std::any_of(names.begin(), names.end(), [](const std::string& name) {
+      return name.find(".meshweave-") != std::string::npos;
+    });
   };
   // Wait (generously) until the temporary exists: the handler is in place by then.
   const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);

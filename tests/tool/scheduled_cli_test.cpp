@@ -21,7 +21,8 @@ TEST(ScheduledCli, OutputMatchesGoldenFiles) {
     std::string golden;
     std::vector<std::string> arguments;
   } cases[] = {
-      {"compile_ring16_scheduled_text.txt", {"compile", example("ring16_scheduled.json"), "--verify"}},
+      {"compile_ring16_scheduled_text.txt",
+       {"compile", example("ring16_scheduled.json"), "--verify"}},
       {"compile_pipeline_json.txt",
        {"compile", example("pipeline.json"), "--verify", "--format", "json"}},
       {"cost_pipeline_text.txt", {"cost", example("pipeline.json")}},
@@ -48,8 +49,8 @@ TEST(ScheduledCli, ScheduleFlagEqualsTheTransfersForm) {
   EXPECT_NE(flagged.out, run_tool({"compile", example("ring16.json"), "--format", "hex"}).out);
 
   for (const std::string name : {"multiphase.json", "broadcast.json", "pipeline.json"}) {
-    const ToolRun run = run_tool({"compile", example(name), "--schedule", "--verify", "--idle",
-                                  "--format", "hex"});
+    const ToolRun run =
+        run_tool({"compile", example(name), "--schedule", "--verify", "--idle", "--format", "hex"});
     EXPECT_EQ(run.status, 0) << name << ": " << run.err;
     // Hex stays machine-readable: one "tile: words" line per tile, no summary.
     EXPECT_TRUE(run.out.starts_with("0: 41800003 ")) << name;
@@ -77,11 +78,13 @@ TEST(ScheduledCli, CostAgreesWithCompile) {
     const auto programs = nlohmann::json::parse(compiled.out);
     EXPECT_EQ(estimate["horizon"], programs["horizon"]) << input[0];
     EXPECT_EQ(estimate["lower_bound"], programs["lower_bound"]) << input[0];
-    EXPECT_LE(estimate["lower_bound"].get<std::uint64_t>(), estimate["horizon"].get<std::uint64_t>());
+    EXPECT_LE(estimate["lower_bound"].get<std::uint64_t>(),
+              estimate["horizon"].get<std::uint64_t>());
     EXPECT_EQ(estimate["busiest_tile"], programs["busiest_tile"]) << input[0];
     // The longest program is the longest of the programs compile writes.
     std::size_t longest = 0;
-    for (const auto& program : programs["programs"]) longest = std::max(longest, program["words"].size());
+    for (const auto& program : programs["programs"])
+      longest = std::max(longest, program["words"].size());
     EXPECT_EQ(estimate["longest_program"]["words"], longest) << input[0];
 
     const ToolRun text = run_tool({"cost", input[0]});
@@ -130,10 +133,13 @@ TEST(ScheduledCli, RefusalsNameTheFileLineAndPath) {
       {{"cost", "-"},
        R"({"transfers": [{"from": 0, "to": 1, "words": 4, "source": 0, "destination": 0, "after": ["x"]}]})",
        "meshweave cost: error: <stdin>:1:90: transfers[0].after[0]: unknown id \"x\"\n"},
-      {{"compile", "-", "--schedule"}, R"({"phases": [], "transfers": []})",
+      {{"compile", "-", "--schedule"},
+       R"({"phases": [], "transfers": []})",
        "meshweave compile: error: <stdin>:1:16: transfers: a description gives \"phases\" or "
        "\"transfers\", not both\n"},
-      {{"cost", "-", "--format", "hex"}, "", "meshweave cost: error: --format: hex not in {text,json}\n"},
+      {{"cost", "-", "--format", "hex"},
+       "",
+       "meshweave cost: error: --format: hex not in {text,json}\n"},
   };
   for (const auto& c : cases) {
     const ToolRun run = run_tool(c.arguments, c.input);

@@ -16,10 +16,10 @@ std::string transfer(int from, const std::string& extra = "") {
 }
 
 TEST(ScheduledReader, ResolvesIdsForwardAndBackward) {
-  const auto description = read_description(
-      R"({"transfers": [)" + transfer(0, R"(, "after": ["last"])") + ",\n" +
-      transfer(2, R"(, "id": "middle")") + ",\n" +
-      transfer(4, R"(, "id": "last", "after": ["middle", "middle"])") + "]}");
+  const auto description =
+      read_description(R"({"transfers": [)" + transfer(0, R"(, "after": ["last"])") + ",\n" +
+                       transfer(2, R"(, "id": "middle")") + ",\n" +
+                       transfer(4, R"(, "id": "last", "after": ["middle", "middle"])") + "]}");
   ASSERT_TRUE(description.has_value()) << to_string(description.error());
   EXPECT_TRUE(description->phases.empty());
   ASSERT_EQ(description->transfers.size(), 3u);
@@ -33,8 +33,8 @@ TEST(ScheduledReader, ResolvesIdsForwardAndBackward) {
 // The transfers form is bounded by tile memory, not by one SEND pair.
 TEST(ScheduledReader, LongTransfersOnlyInTheTransfersForm) {
   const std::string long_words = std::to_string(MAX_TRANSFER_WORDS + 1);
-  const std::string body = R"({"from": 0, "to": 1, "words": )" + long_words +
-                           R"(, "source": 0, "destination": 0})";
+  const std::string body =
+      R"({"from": 0, "to": 1, "words": )" + long_words + R"(, "source": 0, "destination": 0})";
   EXPECT_TRUE(read_description(R"({"transfers": [)" + body + "]}").has_value());
   const auto phased = read_description(R"({"phases": [{"transfers": [)" + body + "]}]}");
   ASSERT_FALSE(phased.has_value());
@@ -81,8 +81,8 @@ TEST(ScheduledReader, RefusesWithPathLineAndColumn) {
        "transfers[0].after[0]: expected an id (a string), found a number", 1, 90},
       {"id not a string", R"({"transfers": [)" + transfer(0, R"(, "id": 7)") + "]}",
        "transfers[0].id: expected a string, found a number", 1, 86},
-      {"id in the phase form", R"({"phases": [{"transfers": [)" + transfer(0, R"(, "id": "a")") +
-                                   "]}]}",
+      {"id in the phase form",
+       R"({"phases": [{"transfers": [)" + transfer(0, R"(, "id": "a")") + "]}]}",
        "phases[0].transfers[0].id: unknown key (expected from, to, words, source, destination)", 1,
        92},
       {"neither form", R"({"topology": "m1472"})", "missing \"phases\" (or \"transfers\")", 1, 1},

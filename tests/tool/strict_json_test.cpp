@@ -37,15 +37,31 @@ class EventLog final : public JsonReceiver {
 };
 
 TEST(StrictJson, EventsCarryTheOffsetWhereTheirTokenStarts) {
-  const std::string text = "{\"a\": [1,-0 , 2.5e3]\n,\"b\":{\"c\" :true},\"d\": [null, \"x\\\"y\"],"
-                           "\"e\": 18446744073709551616}";
+  const std::string text =
+      "{\"a\": [1,-0 , 2.5e3]\n,\"b\":{\"c\" :true},\"d\": [null, \"x\\\"y\"],"
+      "\"e\": 18446744073709551616}";
   EventLog log;
   ASSERT_FALSE(read_json_events(text, log).has_value());
   const std::vector<std::string> expected = {
-      "{ @0",        "key a @1",       "[ @6",         "integer 1 @7",    "integer -0 @9",
-      "number 2.5e3 @14", "] @19",     "key b @22",    "{ @26",           "key c @27",
-      "true @32",    "} @36",          "key d @38",    "[ @43",           "null @44",
-      "string x\"y @50", "] @56",      "key e @58",    "huge 18446744073709551616 @63",
+      "{ @0",
+      "key a @1",
+      "[ @6",
+      "integer 1 @7",
+      "integer -0 @9",
+      "number 2.5e3 @14",
+      "] @19",
+      "key b @22",
+      "{ @26",
+      "key c @27",
+      "true @32",
+      "} @36",
+      "key d @38",
+      "[ @43",
+      "null @44",
+      "string x\"y @50",
+      "] @56",
+      "key e @58",
+      "huge 18446744073709551616 @63",
       "} @83",
   };
   EXPECT_EQ(log.events, expected);
@@ -60,8 +76,8 @@ TEST(StrictJson, RefusesWhatAPlainParseMishandles) {
     std::size_t line;
     std::size_t column;
   } cases[] = {
-      {"one level too deep", "\n" + deepest_allowed + "{",
-       "nesting deeper than 64 levels", 2, max_json_depth + 1},
+      {"one level too deep", "\n" + deepest_allowed + "{", "nesting deeper than 64 levels", 2,
+       max_json_depth + 1},
       {"NUL after the value", std::string{"[1]\n\0x", 6}, "unexpected NUL byte", 2, 1},
       {"NUL inside a number", std::string{"[12\0]", 5}, "unexpected NUL byte", 1, 4},
       {"lone low surrogate", "[\"a\\udc00\"]",

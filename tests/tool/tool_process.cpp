@@ -32,8 +32,8 @@ std::string source_path(const std::string& relative) {
 }
 
 std::string scratch_directory(const std::string& name) {
-  const fs::path directory =
-      fs::temp_directory_path() / ("meshweave_tool_test_" + std::to_string(::getpid()) + "_" + name);
+  const fs::path directory = fs::temp_directory_path() /
+                             ("meshweave_tool_test_" + std::to_string(::getpid()) + "_" + name);
   fs::remove_all(directory);
   fs::create_directories(directory);
   return directory.string();

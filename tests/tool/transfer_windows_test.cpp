@@ -113,11 +113,10 @@ TEST(TransferWindows, SkipTimingsTheDescriptionLacks) {
   CompiledExchange compiled;
   // phase, transfer, phase start, send cycle, first arrival, arrivals, start,
   // word offset, count; the last timing's arrivals lie outside the list.
-  compiled.timings = {TransferTiming{0, 0, 0, 10, 0, 1, 0, 0, 4},
-                      TransferTiming{0, 1, 0, 10, 0, 1, 0, 0, 4},
-                      TransferTiming{1, 0, 0, 10, 0, 1, 0, 0, 4},
-                      TransferTiming{0, 0, 0, 30, 1, 0, 0, 0, 4},
-                      TransferTiming{0, 0, 0, 40, 1, 1, 0, 0, 4}};
+  compiled.timings = {
+      TransferTiming{0, 0, 0, 10, 0, 1, 0, 0, 4}, TransferTiming{0, 1, 0, 10, 0, 1, 0, 0, 4},
+      TransferTiming{1, 0, 0, 10, 0, 1, 0, 0, 4}, TransferTiming{0, 0, 0, 30, 1, 0, 0, 0, 4},
+      TransferTiming{0, 0, 0, 40, 1, 1, 0, 0, 4}};
   compiled.arrival_cycles = {20};
   std::vector<TransferWindow> seen;
   for_each_window(description, compiled,

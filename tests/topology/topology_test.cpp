@@ -1,10 +1,10 @@
+#include "meshweave/topology.hpp"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <vector>
-
-#include "meshweave/topology.hpp"
 
 namespace meshweave {
 namespace {
@@ -19,9 +19,9 @@ TEST(M1472Topology, DocumentedLogicalToPhysicalExamples) {
     std::uint16_t physical;
   };
   const Case cases[] = {
-      {0, 0},     {1, 2},     {2, 64},    {3, 66},     {44, 1408},  {45, 1410},
-      {46, 1409}, {47, 1411}, {90, 1},    {91, 3},     {92, 4},     {93, 6},
-      {100, 260}, {274, 9},   {736, 32},  {1286, 53},  {1470, 61},  {1471, 63},
+      {0, 0},     {1, 2},     {2, 64},   {3, 66},    {44, 1408}, {45, 1410},
+      {46, 1409}, {47, 1411}, {90, 1},   {91, 3},    {92, 4},    {93, 6},
+      {100, 260}, {274, 9},   {736, 32}, {1286, 53}, {1470, 61}, {1471, 63},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(m1472_logical_to_physical(c.logical), c.physical) << c.logical;
@@ -34,8 +34,8 @@ TEST(M1472Topology, DocumentedLogicalToPhysicalExamples) {
 TEST(M1472Topology, LogicalTilesBeyondTheCardAreRefused) {
   const Topology topology = Topology::m1472();
   EXPECT_EQ(topology.tile_count(), 1472u);
-  for (const std::uint16_t logical : {std::uint16_t{1472}, std::uint16_t{1473},
-                                      std::uint16_t{4095}, std::uint16_t{65535}}) {
+  for (const std::uint16_t logical :
+       {std::uint16_t{1472}, std::uint16_t{1473}, std::uint16_t{4095}, std::uint16_t{65535}}) {
     const Result<std::uint16_t> looked_up = topology.physical(logical);
     ASSERT_FALSE(looked_up.has_value()) << logical;
     EXPECT_EQ(looked_up.error(), ExchangeError::tile(logical));
@@ -50,8 +50,8 @@ TEST(M1472Topology, TableIsABijectionOntoTheCardsPhysicalTiles) {
     const std::uint16_t physical = topology.logical_to_physical()[logical];
     ASSERT_EQ(physical, m1472_logical_to_physical(static_cast<std::uint16_t>(logical)));
     ASSERT_LT(physical, 1472u) << logical;
-    ASSERT_EQ(owner[physical], -1) << "logical " << logical << " and " << owner[physical]
-                                   << " share physical " << physical;
+    ASSERT_EQ(owner[physical], -1)
+        << "logical " << logical << " and " << owner[physical] << " share physical " << physical;
     owner[physical] = static_cast<int>(logical);
   }
 }

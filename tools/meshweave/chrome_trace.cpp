@@ -59,9 +59,7 @@ class TraceWriter {
   std::size_t events_ = 0;
 };
 
-std::uint64_t tile_track(std::uint16_t tile) noexcept {
-  return std::uint64_t{tile} + 1;
-}
+std::uint64_t tile_track(std::uint16_t tile) noexcept { return std::uint64_t{tile} + 1; }
 
 void write_track_names(TraceWriter& writer, const Topology& topology,
                        const ExchangeDescription& description, const CompiledExchange& compiled) {

@@ -119,7 +119,8 @@ std::expected<CollectiveRequest, UsageError> build_request(const CollectiveComma
     }
     return request;
   }
-  if (!line.grid) return std::unexpected(UsageError{"--grid", "halo needs a grid (e.g. --grid 8x8)"});
+  if (!line.grid)
+    return std::unexpected(UsageError{"--grid", "halo needs a grid (e.g. --grid 8x8)"});
   const auto grid = parse_grid(*line.grid);
   if (!grid) return std::unexpected(grid.error());
   const auto north = fitted<std::uint32_t>("--north", line.north);
@@ -175,7 +176,8 @@ bool verify_collective(const Topology& topology, const CollectivePlan& plan,
                        std::span<const CompiledExchange> compiled, std::ostream& err) {
   std::size_t issues = 0;
   for (std::size_t k = 0; k < plan.steps.size(); ++k) {
-    for (const VerifyIssue& issue : verify_exchange(topology, plan.steps[k].exchange, compiled[k])) {
+    for (const VerifyIssue& issue :
+         verify_exchange(topology, plan.steps[k].exchange, compiled[k])) {
       report_error(err, command_name, "step " + std::to_string(k),
                    "verification: " + to_string(issue));
       ++issues;
@@ -188,9 +190,9 @@ bool verify_collective(const Topology& topology, const CollectivePlan& plan,
     }
   }
   if (issues != 0) {
-    report_error(err, command_name, "",
-                 "verification found " + std::to_string(issues) + " issue" +
-                     (issues == 1 ? "" : "s"));
+    report_error(
+        err, command_name, "",
+        "verification found " + std::to_string(issues) + " issue" + (issues == 1 ? "" : "s"));
   }
   return issues == 0;
 }
@@ -281,9 +283,9 @@ int run_collective(const CollectiveCommandLine& line, std::ostream& out, std::os
   } else if (main_output) {
     // One exchange and no local work is a plain description `meshweave
     // compile` reads; so is any one step asked for with --step.
-    const bool plain = line.step || (plan->steps.size() == 1 &&
-                                     plan->steps.front().combine_before.empty() &&
-                                     plan->combine_after.empty());
+    const bool plain =
+        line.step || (plan->steps.size() == 1 && plan->steps.front().combine_before.empty() &&
+                      plan->combine_after.empty());
     const ExchangeDescription* single = &plan->steps[line.step.value_or(0)].exchange;
     // The writer runs after this block: it keeps copies of the locals it needs.
     files.push_back({names[next_name++], OutputWriter{[&, plain, single](std::ostream& stream) {
@@ -329,10 +331,13 @@ CLI::App* add_collective_command(CLI::App& app, CollectiveCommandLine& line,
     number_option(*sub, name, *target, "Halo words sent this way")
         ->each([halo](const std::string&) { halo(); });
   }
-  sub->add_flag_callback("--periodic", [&line, halo] {
-    line.periodic = true;
-    halo();
-  }, "Halo grid wraps round");
+  sub->add_flag_callback(
+      "--periodic",
+      [&line, halo] {
+        line.periodic = true;
+        halo();
+      },
+      "Halo grid wraps round");
   number_option(*sub, "--input", line.input, "Input buffer byte address (default 0x0)");
   number_option(*sub, "--output", line.output, "Output buffer byte address (default 0x40000)");
   number_option(*sub, "--scratch", line.scratch, "Scratch buffer byte address (default 0x80000)");

@@ -7,19 +7,19 @@
 #include <string>
 #include <vector>
 
+#include "batch_compile.hpp"
 #include "chrome_trace.hpp"
 #include "description_reader.hpp"
 #include "diagnostics.hpp"
+#include "exchange_cost.hpp"
 #include "exit_codes.hpp"
 #include "input_text.hpp"
-#include "exchange_cost.hpp"
 #include "meshweave/exchange/compiler.hpp"
 #include "meshweave/exchange/schedule.hpp"
 #include "meshweave/exchange/tile_conflicts.hpp"
 #include "meshweave/exchange/verifier.hpp"
 #include "meshweave/topology/topology.hpp"
 #include "output_files.hpp"
-#include "batch_compile.hpp"
 #include "svg_timeline.hpp"
 #include "tile_conflict_messages.hpp"
 
@@ -54,7 +54,8 @@ std::optional<ExchangeDescription> read_checked_description(std::string_view com
     description = read_description(*text);
   }
   if (!description) {
-    report_error(err, command_name, location(description.error(), name), description.error().reason);
+    report_error(err, command_name, location(description.error(), name),
+                 description.error().reason);
     return std::nullopt;
   }
   const TileConflicts conflicts = find_tile_conflicts(*description, conflicts_shown);
@@ -69,8 +70,8 @@ std::optional<ExchangeDescription> read_checked_description(std::string_view com
 }
 
 std::optional<CompiledInput> compile_input(const CompileRequest& request, const std::string& path,
-                                          const std::string& name, const Topology& topology,
-                                          std::istream& in, std::ostream& err) {
+                                           const std::string& name, const Topology& topology,
+                                           std::istream& in, std::ostream& err) {
   auto description = read_checked_description(command, path, name, request.schedule, in, err);
   if (!description) return std::nullopt;
   const CompileOptions compile_options{.idle_programs = request.idle};
@@ -127,8 +128,8 @@ int run_compile(const CompileRequest& request, std::istream& in, std::ostream& o
   std::size_t next_name = 1;
   if (request.svg_path) {
     TimelineOptions options;
-    options.title = "meshweave exchange: " +
-                    std::filesystem::path(input_name(input_path)).filename().string();
+    options.title =
+        "meshweave exchange: " + std::filesystem::path(input_name(input_path)).filename().string();
     options.tiles = request.svg_tiles;
     options.cycles = request.svg_cycles;
     if (auto bad = check_timeline_window(options, topology, *compiled)) {

@@ -10,7 +10,6 @@
 #include "meshweave/exchange/compiler.hpp"
 #include "meshweave/exchange/description.hpp"
 #include "meshweave/topology/topology.hpp"
-
 #include "program_renderers.hpp"
 #include "range_text.hpp"
 
@@ -23,8 +22,8 @@ struct CompileRequest {
   std::vector<std::string> input_paths;
   unsigned jobs = 0;
   ProgramFormat format = ProgramFormat::Text;
-  bool verify = false;  // replay the programs against the description, fail on any issue
-  bool idle = false;    // give every tile of the card a program
+  bool verify = false;    // replay the programs against the description, fail on any issue
+  bool idle = false;      // give every tile of the card a program
   bool schedule = false;  // a phase form loses its barriers and is scheduled
   std::optional<std::string> svg_path;     // "-" is standard output
   std::optional<std::string> output_path;  // standard output when absent or "-"
@@ -59,8 +58,8 @@ struct CompiledInput {
   std::optional<CostSummary> cost;
 };
 std::optional<CompiledInput> compile_input(const CompileRequest& request, const std::string& path,
-                                          const std::string& name, const Topology& topology,
-                                          std::istream& in, std::ostream& err);
+                                           const std::string& name, const Topology& topology,
+                                           std::istream& in, std::ostream& err);
 
 int run_compile(const CompileRequest& request, std::istream& in, std::ostream& out,
                 std::ostream& err);

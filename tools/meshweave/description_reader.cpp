@@ -52,9 +52,13 @@ constexpr KeyName phase_keys[] = {{Transfers, "transfers"}};
 // The keys every transfer must have; a transfer of the transfers form may add "id" and "after".
 constexpr KeyName transfer_keys[] = {
     {From, "from"}, {To, "to"}, {Words, "words"}, {Source, "source"}, {Destination, "destination"}};
-constexpr KeyName scheduled_transfer_keys[] = {
-    {From, "from"},   {To, "to"}, {Words, "words"}, {Source, "source"}, {Destination, "destination"},
-    {Id, "id"}, {After, "after"}};
+constexpr KeyName scheduled_transfer_keys[] = {{From, "from"},
+                                               {To, "to"},
+                                               {Words, "words"},
+                                               {Source, "source"},
+                                               {Destination, "destination"},
+                                               {Id, "id"},
+                                               {After, "after"}};
 
 // The container being read. The format fixes what holds what, so the level
 // alone says where the reader is.
@@ -145,8 +149,7 @@ class DescriptionBuilder final : public JsonReceiver {
         start_transfer(at);
         level_ = Level::Transfer;
         return;
-      default:
-        wrong_type("an object", at);
+      default: wrong_type("an object", at);
     }
   }
 
@@ -164,20 +167,14 @@ class DescriptionBuilder final : public JsonReceiver {
           refuse(phase_path(), "missing \"transfers\"", phase_at_);
         level_ = Level::PhaseList;
         return;
-      default:
-        finish_transfer();
-        level_ = Level::TransferList;
+      default: finish_transfer(); level_ = Level::TransferList;
     }
   }
 
   void array_start(std::size_t at) override {
     switch (slot()) {
-      case Slot::Phases:
-        level_ = Level::PhaseList;
-        return;
-      case Slot::Transfers:
-        level_ = Level::TransferList;
-        return;
+      case Slot::Phases: level_ = Level::PhaseList; return;
+      case Slot::Transfers: level_ = Level::TransferList; return;
       case Slot::After:
         draft_.after_at = at;
         level_ = Level::AfterList;
@@ -192,16 +189,13 @@ class DescriptionBuilder final : public JsonReceiver {
         draft_.destination_at = at;
         level_ = Level::DestinationList;
         return;
-      default:
-        wrong_type("an array", at);
+      default: wrong_type("an array", at);
     }
   }
 
   void array_end(std::size_t) override {
     switch (level_) {
-      case Level::PhaseList:
-        level_ = Level::TopLevel;
-        return;
+      case Level::PhaseList: level_ = Level::TopLevel; return;
       case Level::TransferList: {
         if (scheduled_) {
           resolve_after();
@@ -216,8 +210,7 @@ class DescriptionBuilder final : public JsonReceiver {
         level_ = Level::Phase;
         return;
       }
-      default:
-        level_ = Level::Transfer;
+      default: level_ = Level::Transfer;
     }
   }
 
@@ -226,8 +219,7 @@ class DescriptionBuilder final : public JsonReceiver {
       case Level::TopLevel:
         take_key(key, at, top_level_keys, top_keys_, [] { return std::string{}; });
         if ((top_keys_ & (Phases | Transfers)) == (Phases | Transfers)) {
-          refuse(std::string{key}, "a description gives \"phases\" or \"transfers\", not both",
-                 at);
+          refuse(std::string{key}, "a description gives \"phases\" or \"transfers\", not both", at);
         }
         if (key_ == Transfers) scheduled_ = true;
         return;
@@ -277,16 +269,13 @@ class DescriptionBuilder final : public JsonReceiver {
         pending_after_.push_back(
             {description_.transfers.size(), after_elements_++, std::string{value}, at});
         return;
-      default:
-        wrong_type("a string", at);
+      default: wrong_type("a string", at);
     }
   }
 
   void number(const JsonNumber& number, std::size_t at) override {
     switch (slot()) {
-      case Slot::From:
-        draft_.sender = tile(number, at);
-        return;
+      case Slot::From: draft_.sender = tile(number, at); return;
       case Slot::To:
         draft_.receiver = tile(number, at);
         draft_.to_at = at;
@@ -295,9 +284,7 @@ class DescriptionBuilder final : public JsonReceiver {
         draft_.receivers.push_back(tile(number, at));
         draft_.receivers_at.push_back(at);
         return;
-      case Slot::Words:
-        draft_.words = word_count(number, at);
-        return;
+      case Slot::Words: draft_.words = word_count(number, at); return;
       case Slot::Source:
         draft_.source = address_number(number, at);
         draft_.source_at = at;
@@ -310,8 +297,7 @@ class DescriptionBuilder final : public JsonReceiver {
         draft_.destinations_at.push_back(at);
         draft_.destinations.push_back(address_number(number, at));
         return;
-      default:
-        wrong_type(type_name(number), at);
+      default: wrong_type(type_name(number), at);
     }
   }
 
@@ -321,42 +307,27 @@ class DescriptionBuilder final : public JsonReceiver {
  private:
   Slot slot() const noexcept {
     switch (level_) {
-      case Level::Outside:
-        return Slot::Document;
+      case Level::Outside: return Slot::Document;
       case Level::TopLevel:
         if (key_ == Topology) return Slot::Topology;
         return key_ == Transfers ? Slot::Transfers : Slot::Phases;
-      case Level::PhaseList:
-        return Slot::Phase;
-      case Level::Phase:
-        return Slot::Transfers;
-      case Level::TransferList:
-        return Slot::Transfer;
-      case Level::ReceiverList:
-        return Slot::Receiver;
-      case Level::DestinationList:
-        return Slot::DestinationElement;
-      case Level::AfterList:
-        return Slot::AfterElement;
+      case Level::PhaseList: return Slot::Phase;
+      case Level::Phase: return Slot::Transfers;
+      case Level::TransferList: return Slot::Transfer;
+      case Level::ReceiverList: return Slot::Receiver;
+      case Level::DestinationList: return Slot::DestinationElement;
+      case Level::AfterList: return Slot::AfterElement;
       case Level::Transfer:
-      case Level::Done:
-        break;
+      case Level::Done: break;
     }
     switch (key_) {
-      case From:
-        return Slot::From;
-      case To:
-        return Slot::To;
-      case Words:
-        return Slot::Words;
-      case Source:
-        return Slot::Source;
-      case Id:
-        return Slot::Id;
-      case After:
-        return Slot::After;
-      default:
-        return Slot::Destination;
+      case From: return Slot::From;
+      case To: return Slot::To;
+      case Words: return Slot::Words;
+      case Source: return Slot::Source;
+      case Id: return Slot::Id;
+      case After: return Slot::After;
+      default: return Slot::Destination;
     }
   }
 
@@ -384,36 +355,21 @@ class DescriptionBuilder final : public JsonReceiver {
 
   std::string slot_path() const {
     switch (slot()) {
-      case Slot::Document:
-        return {};
-      case Slot::Topology:
-        return "topology";
-      case Slot::Phases:
-        return "phases";
-      case Slot::Phase:
-        return "phases[" + std::to_string(description_.phases.size()) + "]";
-      case Slot::Transfers:
-        return scheduled_ ? "transfers" : phase_path() + ".transfers";
-      case Slot::Transfer:
-        return transfer_path();
-      case Slot::From:
-        return field_path("from");
-      case Slot::To:
-        return field_path("to");
-      case Slot::Words:
-        return field_path("words");
-      case Slot::Source:
-        return field_path("source");
-      case Slot::Destination:
-        return field_path("destination");
-      case Slot::Receiver:
-        return receiver_path(draft_.receivers.size());
-      case Slot::DestinationElement:
-        return destination_element();
-      case Slot::Id:
-        return field_path("id");
-      case Slot::After:
-        return field_path("after");
+      case Slot::Document: return {};
+      case Slot::Topology: return "topology";
+      case Slot::Phases: return "phases";
+      case Slot::Phase: return "phases[" + std::to_string(description_.phases.size()) + "]";
+      case Slot::Transfers: return scheduled_ ? "transfers" : phase_path() + ".transfers";
+      case Slot::Transfer: return transfer_path();
+      case Slot::From: return field_path("from");
+      case Slot::To: return field_path("to");
+      case Slot::Words: return field_path("words");
+      case Slot::Source: return field_path("source");
+      case Slot::Destination: return field_path("destination");
+      case Slot::Receiver: return receiver_path(draft_.receivers.size());
+      case Slot::DestinationElement: return destination_element();
+      case Slot::Id: return field_path("id");
+      case Slot::After: return field_path("after");
       case Slot::AfterElement:
         return field_path("after") + "[" + std::to_string(after_elements_) + "]";
     }
@@ -423,37 +379,22 @@ class DescriptionBuilder final : public JsonReceiver {
   [[noreturn]] void wrong_type(const std::string& found, std::size_t at) const {
     std::string expected;
     switch (slot()) {
-      case Slot::Document:
-        refuse({}, "expected an object at the top level, found " + found, at);
-      case Slot::Topology:
-        expected = "a string";
-        break;
+      case Slot::Document: refuse({}, "expected an object at the top level, found " + found, at);
+      case Slot::Topology: expected = "a string"; break;
       case Slot::Phases:
       case Slot::Transfers:
-      case Slot::After:
-        expected = "an array";
-        break;
+      case Slot::After: expected = "an array"; break;
       case Slot::Phase:
-      case Slot::Transfer:
-        expected = "an object";
-        break;
+      case Slot::Transfer: expected = "an object"; break;
       case Slot::From:
       case Slot::To:
       case Slot::Words:
-      case Slot::Receiver:
-        expected = "an integer";
-        break;
+      case Slot::Receiver: expected = "an integer"; break;
       case Slot::Source:
       case Slot::Destination:
-      case Slot::DestinationElement:
-        expected = "an address (an integer or \"0x...\")";
-        break;
-      case Slot::Id:
-        expected = "a string";
-        break;
-      case Slot::AfterElement:
-        expected = "an id (a string)";
-        break;
+      case Slot::DestinationElement: expected = "an address (an integer or \"0x...\")"; break;
+      case Slot::Id: expected = "a string"; break;
+      case Slot::AfterElement: expected = "an id (a string)"; break;
     }
     refuse(slot_path(), "expected " + expected + ", found " + found, at);
   }
@@ -633,8 +574,7 @@ class DescriptionBuilder final : public JsonReceiver {
                t.destination_at);
       }
     }
-    check_range(
-        t.source, "from", [&] { return field_path("source"); }, t.source_at);
+    check_range(t.source, "from", [&] { return field_path("source"); }, t.source_at);
     for (std::size_t i = 0; i < t.destinations.size(); ++i) {
       if (t.destination_list) {
         check_range(

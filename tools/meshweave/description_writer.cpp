@@ -96,8 +96,7 @@ void write_transfers(std::ostream& out, const ExchangeDescription& description,
   line.flush_to(out);
 }
 
-void write_combines(std::ostream& out, std::span<const Combine> combines,
-                    std::string_view indent) {
+void write_combines(std::ostream& out, std::span<const Combine> combines, std::string_view indent) {
   JsonLine line;
   line.text("[");
   for (std::size_t k = 0; k < combines.size(); ++k) {
@@ -131,9 +130,8 @@ void write_transfers_form(std::ostream& out, const ExchangeDescription& descript
 }
 
 void write_collective(std::ostream& out, const CollectivePlan& plan) {
-  out << "{\n  \"topology\": \"m1472\",\n  \"collective\": \""
-      << collective_name(plan.request.kind) << "\",\n  \"algorithm\": \""
-      << algorithm_name(plan.algorithm) << "\",\n";
+  out << "{\n  \"topology\": \"m1472\",\n  \"collective\": \"" << collective_name(plan.request.kind)
+      << "\",\n  \"algorithm\": \"" << algorithm_name(plan.algorithm) << "\",\n";
   if (plan.algorithm == CollectiveAlgorithm::Hierarchical) {
     out << "  \"group_size\": " << plan.group_size << ",\n";
   }

@@ -52,8 +52,6 @@ std::streamsize DescriptorBuffer::xsputn(const char* text, std::streamsize count
   return count;
 }
 
-int DescriptorBuffer::sync() {
-  return drain() ? 0 : -1;
-}
+int DescriptorBuffer::sync() { return drain() ? 0 : -1; }
 
 }  // namespace meshweave::tool

@@ -28,9 +28,9 @@ CostSummary summarise(const ExchangeEstimate& estimate) noexcept {
 std::optional<std::string> horizon_ratio(const CostSummary& summary) {
   if (summary.lower_bound == 0) return std::nullopt;
   char text[32];
-  const int length = std::snprintf(text, sizeof text, "%.2f",
-                                   static_cast<double>(summary.horizon) /
-                                       static_cast<double>(summary.lower_bound));
+  const int length = std::snprintf(
+      text, sizeof text, "%.2f",
+      static_cast<double>(summary.horizon) / static_cast<double>(summary.lower_bound));
   return std::string(text, static_cast<std::size_t>(length));
 }
 

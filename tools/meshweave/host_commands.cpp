@@ -50,23 +50,15 @@ class Arguments {
 std::string_view option_of(RefusedArgument argument) noexcept {
   switch (argument) {
     case RefusedArgument::tile:
-    case RefusedArgument::target_tile:
-      return "--tile";
-    case RefusedArgument::tile_address:
-      return "--tile-address";
-    case RefusedArgument::host_offset:
-      return "--host-offset";
-    case RefusedArgument::bytes:
-      return "--bytes";
+    case RefusedArgument::target_tile: return "--tile";
+    case RefusedArgument::tile_address: return "--tile-address";
+    case RefusedArgument::host_offset: return "--host-offset";
+    case RefusedArgument::bytes: return "--bytes";
     case RefusedArgument::packet_address:
-    case RefusedArgument::close_address:
-      return "--packet-address";
-    case RefusedArgument::command_address:
-      return "--command-address";
-    case RefusedArgument::destination_address:
-      return "--destination-address";
-    default:
-      return "";
+    case RefusedArgument::close_address: return "--packet-address";
+    case RefusedArgument::command_address: return "--command-address";
+    case RefusedArgument::destination_address: return "--destination-address";
+    default: return "";
   }
 }
 

@@ -25,9 +25,7 @@ std::string cannot_read(int error) {
 
 }  // namespace
 
-std::string input_name(const std::string& path) {
-  return path == "-" ? "<stdin>" : path;
-}
+std::string input_name(const std::string& path) { return path == "-" ? "<stdin>" : path; }
 
 std::expected<std::string, std::string> read_input_text(const std::string& path,
                                                         std::istream& standard_input) {

@@ -1,7 +1,6 @@
 // The meshweave command line: parses arguments with CLI11 and hands them to the
 // command implementations of meshweave_tool.
 #include <CLI/CLI.hpp>
-
 #include <cerrno>
 #include <cstdint>
 #include <functional>
@@ -162,8 +161,9 @@ int main(int argc, char** argv) {
       ->needs(svg_option);
   compile_app->add_option("--trace", trace_path,
                           "Also write a trace in the Chrome trace event format (JSON)");
-  compile_app->add_option("-o,--output", output_path,
-                          "Write the programs here, not to stdout (a directory for several inputs)");
+  compile_app->add_option(
+      "-o,--output", output_path,
+      "Write the programs here, not to stdout (a directory for several inputs)");
   compile_app->callback([&] {
     compile.format = program_format(format).value_or(ProgramFormat::Text);
     // Given but empty is refused by the command, not taken for absent.
@@ -224,9 +224,8 @@ int main(int argc, char** argv) {
   number_option(*p2p_app, "sender", point.sender, "Sending tile (logical)")->required();
   number_option(*p2p_app, "receiver", point.receiver, "Receiving tile (logical)")->required();
   number_option(*p2p_app, "words", point.words, "Words to transfer (1 to 4148)")->required();
-  p2p_app->callback([&] {
-    command = [&] { return run_plan_point_to_point(point, std::cout, std::cerr); };
-  });
+  p2p_app->callback(
+      [&] { command = [&] { return run_plan_point_to_point(point, std::cout, std::cerr); }; });
   MulticastRequest multicast;
   CLI::App* multicast_app = plan_app->add_subcommand("multicast", "Multicast plan");
   number_option(*multicast_app, "sender", multicast.sender, "Sending tile (logical)")->required();
@@ -301,8 +300,7 @@ int main(int argc, char** argv) {
   CollectiveCommandLine collective;
   add_collective_command(app, collective, command);
 
-  const std::span<char* const> words(argv + 1,
-                                     static_cast<std::size_t>(argc > 0 ? argc - 1 : 0));
+  const std::span<char* const> words(argv + 1, static_cast<std::size_t>(argc > 0 ? argc - 1 : 0));
   if (const auto wrong = check_command_words(app, words)) {
     report_error(std::cerr, wrong->command, "", wrong->what);
     return exit_usage;
@@ -324,9 +322,9 @@ int main(int argc, char** argv) {
   std::cout.flush();
   if (!std::cout && status == exit_success) {
     const int error = failed_before ? 0 : errno;
-    report_error(std::cerr, selected_command(app), "<stdout>",
-                 error != 0 ? "cannot write: " + std::generic_category().message(error)
-                            : "cannot write");
+    report_error(
+        std::cerr, selected_command(app), "<stdout>",
+        error != 0 ? "cannot write: " + std::generic_category().message(error) : "cannot write");
     status = exit_bad_input;
   }
   return status;

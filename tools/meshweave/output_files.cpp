@@ -57,7 +57,7 @@ std::expected<fs::path, int> follow_links(fs::path path) {
 
 FileIdentity identity_of(const std::string& path) {
   FileIdentity identity;
-  struct stat status {};
+  struct stat status{};
   if (path == "-") {
     identity.standard_output = true;
     // Redirected into a file (`> out.svg`), standard output is that file too.

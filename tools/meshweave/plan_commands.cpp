@@ -43,20 +43,11 @@ int report_refusal(const Refusal& refusal, std::string_view receiver_name,
                    std::string_view words_name, std::ostream& err) {
   std::string_view where;
   switch (refusal.argument) {
-    case RefusedArgument::sender:
-      where = "sender";
-      break;
-    case RefusedArgument::receiver:
-      where = receiver_name;
-      break;
-    case RefusedArgument::count:
-      where = words_name;
-      break;
-    case RefusedArgument::schedule_offset:
-      where = "--offset";
-      break;
-    default:
-      break;
+    case RefusedArgument::sender: where = "sender"; break;
+    case RefusedArgument::receiver: where = receiver_name; break;
+    case RefusedArgument::count: where = words_name; break;
+    case RefusedArgument::schedule_offset: where = "--offset"; break;
+    default: break;
   }
   report_error(err, "plan", where, explain(refusal));
   return exit_bad_input;

@@ -259,8 +259,7 @@ std::string syntax_error(std::string_view text, rapidjson::ParseErrorCode code,
                          std::size_t offset) {
   const std::string found = "; found " + found_at(text, offset);
   switch (code) {
-    case rapidjson::kParseErrorDocumentEmpty:
-      return "syntax error: expected a value" + found;
+    case rapidjson::kParseErrorDocumentEmpty: return "syntax error: expected a value" + found;
     case rapidjson::kParseErrorDocumentRootNotSingular:
       return "syntax error: more after the value" + found;
     case rapidjson::kParseErrorObjectMissName:
@@ -295,8 +294,7 @@ std::string syntax_error(std::string_view text, rapidjson::ParseErrorCode code,
       return "syntax error: expected a digit after '.'" + found;
     case rapidjson::kParseErrorNumberMissExponent:
       return "syntax error: expected a digit in the exponent" + found;
-    default:
-      return "syntax error: invalid value" + found;
+    default: return "syntax error: invalid value" + found;
   }
 }
 

@@ -306,8 +306,8 @@ std::string window_tooltip(const ExchangeDescription& description, const Transfe
   const TransferView transfer = timed_transfer(description, timing).value();
   // A window lasts a cycle per word: this counts a split transfer's piece too.
   const std::uint64_t words = window.end - window.start;
-  std::string text = description.phases.empty() ? std::string{}
-                                                : "phase " + std::to_string(timing.phase) + ", ";
+  std::string text =
+      description.phases.empty() ? std::string{} : "phase " + std::to_string(timing.phase) + ", ";
   text += "transfer " + std::to_string(timing.transfer) + ": tile " + std::to_string(tile);
   if (kind == WindowKind::Send) {
     text += " sends " + std::to_string(words) + " words to " + tile_list(transfer.receivers);
@@ -325,9 +325,8 @@ void draw_windows(Canvas& canvas, const ExchangeDescription& description,
   // By start, then in gathering order (timings come in index order): what a stable
   // sort by start gives, without libstdc++ 12's stable_sort, which clang rejects
   // for its deprecated temporary buffer.
-  std::ranges::sort(windows, {}, [](const LaneWindow& w) {
-    return std::tuple{w.start, w.timing, w.end};
-  });
+  std::ranges::sort(windows, {},
+                    [](const LaneWindow& w) { return std::tuple{w.start, w.timing, w.end}; });
   const double span = static_cast<double>(canvas.window().span());
   const std::string_view colour = kind == WindowKind::Send ? send_colour : receive_colour;
   const std::string_view noun = kind == WindowKind::Send ? "SEND window" : "receive window";
@@ -356,9 +355,8 @@ void draw_windows(Canvas& canvas, const ExchangeDescription& description,
         j == i + 1
             ? window_tooltip(description, compiled.timings[merged.timing], kind, tile, merged)
             : "tile " + std::to_string(tile) + ": " + plural(j - i, noun) +
-                  (scheduled ? ", transfers " : ", phases ") +
-                  std::to_string(first_phase) + " to " + std::to_string(last_phase) + ", " +
-                  cycles(merged.start, merged.end);
+                  (scheduled ? ", transfers " : ", phases ") + std::to_string(first_phase) +
+                  " to " + std::to_string(last_phase) + ", " + cycles(merged.start, merged.end);
     const double x0 = canvas.x(merged.start);
     const double width = std::max(canvas.x(merged.end) - x0, 1.0);  // a cycle may be under a unit
     canvas.rect(x0, y, width, bar_height, colour, tooltip);
@@ -372,8 +370,8 @@ void draw_legend(Canvas& canvas, const TimelineOptions& options, std::size_t til
   const std::string parts = description.phases.empty()
                                 ? plural(description.transfers.size(), "scheduled transfer")
                                 : plural(compiled.phase_starts.size(), "phase");
-  std::string summary = plural(tiles, "tile") + ", " + parts + ", horizon " +
-                        plural(compiled.horizon, "cycle");
+  std::string summary =
+      plural(tiles, "tile") + ", " + parts + ", horizon " + plural(compiled.horizon, "cycle");
   const Window& window = canvas.window();
   if (options.tiles) {
     summary +=

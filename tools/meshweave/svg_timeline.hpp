@@ -42,12 +42,11 @@ std::optional<TimelineWindowError> check_timeline_window(const TimelineOptions& 
 // A self-contained SVG picture of a compiled exchange: one lane per tile that
 // takes part (in logical order) with its SEND windows above and its receive
 // windows below (see transfer_windows.hpp), phases (a scheduled exchange has
-// none) divided and labelled on a cycle axis. Windows closer together than a unit of the picture are drawn as
-// one bar whose tooltip counts them; every other bar's tooltip names its
-// transfer. Beyond max_lanes tiles a summary lane shows how many tiles are busy
-// over time. Work and size grow with what is drawn, not with the exchange.
-// Options outside the card or the timeline draw an empty window; check them
-// with check_timeline_window first.
+// none) divided and labelled on a cycle axis. Windows closer together than a unit of the picture
+// are drawn as one bar whose tooltip counts them; every other bar's tooltip names its transfer.
+// Beyond max_lanes tiles a summary lane shows how many tiles are busy over time. Work and size grow
+// with what is drawn, not with the exchange. Options outside the card or the timeline draw an empty
+// window; check them with check_timeline_window first.
 std::string render_svg_timeline(const Topology& topology, const ExchangeDescription& description,
                                 const CompiledExchange& compiled,
                                 const TimelineOptions& options = {});

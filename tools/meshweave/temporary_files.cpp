@@ -27,11 +27,11 @@ extern "C" void unlink_temporaries_and_die(int signal_number) {
 void install_handlers_once() {
   static const bool installed = [] {
     for (const int signal_number : handled_signals) {
-      struct sigaction current {};
+      struct sigaction current{};
       if (::sigaction(signal_number, nullptr, &current) != 0) continue;
       // Leave ignored signals ignored (nohup) and handlers of others alone.
       if (current.sa_handler != SIG_DFL) continue;
-      struct sigaction action {};
+      struct sigaction action{};
       action.sa_handler = unlink_temporaries_and_die;
       sigemptyset(&action.sa_mask);
       action.sa_flags = static_cast<int>(SA_RESETHAND);

@@ -23,8 +23,7 @@ TransferWindow send_window(const TransferView& transfer, const TransferTiming& t
   return TransferWindow{WindowKind::Send, transfer.sender, start, start + transfer.count};
 }
 
-TransferWindow receive_window(const TransferView& transfer,
-                              std::span<const std::uint32_t> arrivals,
+TransferWindow receive_window(const TransferView& transfer, std::span<const std::uint32_t> arrivals,
                               std::size_t index) noexcept {
   const std::uint64_t start = arrivals[index];
   return TransferWindow{WindowKind::Receive, transfer.receivers[index], start,

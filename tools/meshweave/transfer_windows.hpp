@@ -38,8 +38,7 @@ TransferWindow send_window(const TransferView& transfer, const TransferTiming& t
 // Receiver `index`'s window: from the end of its first XPIC (its arrival
 // cycle, arrivals[index]) for one cycle per word. `index` must be below both
 // the receiver count and the number of arrival cycles.
-TransferWindow receive_window(const TransferView& transfer,
-                              std::span<const std::uint32_t> arrivals,
+TransferWindow receive_window(const TransferView& transfer, std::span<const std::uint32_t> arrivals,
                               std::size_t index) noexcept;
 
 // Receivers of `transfer` that have an arrival cycle in `arrivals`.

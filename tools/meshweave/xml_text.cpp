@@ -67,22 +67,12 @@ std::string xml_text(std::string_view text) {
     }
     const char32_t c = decoded.character;
     switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
       case '\n':
-      case '\r':
-        out += ' ';
-        break;
+      case '\r': out += ' '; break;
       default:
         if (shown_as_is(c)) {
           out += text.substr(0, decoded.length);

@@ -86,7 +86,7 @@ struct HaloWords {
   std::uint32_t south = 0;
   std::uint32_t west = 0;
   std::uint32_t east = 0;
-  std::uint16_t rows = 0;     // rows * columns must equal the number of participants
+  std::uint16_t rows = 0;  // rows * columns must equal the number of participants
   std::uint16_t columns = 0;
   bool periodic = false;
 

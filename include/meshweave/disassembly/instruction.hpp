@@ -165,8 +165,9 @@ struct Instruction {
 
 // Each alternative sits at the index of its own kind.
 static_assert([]<std::size_t... I>(std::index_sequence<I...>) {
-  return ((std::variant_alternative_t<I, InstructionFields>::kind ==
-           static_cast<InstructionKind>(I)) && ...);
+  return (
+      (std::variant_alternative_t<I, InstructionFields>::kind == static_cast<InstructionKind>(I)) &&
+      ...);
 }(std::make_index_sequence<std::variant_size_v<InstructionFields>>{}));
 static_assert(std::variant_size_v<InstructionFields> ==
               static_cast<std::size_t>(InstructionKind::Data) + 1);

@@ -21,10 +21,10 @@ namespace meshweave {
 // transfer and tile it happened at, or two transfers of one phase that share a tile.
 struct CompileError {
   enum class Kind : std::uint8_t {
-    Library,       // `error` came from a planner, a row operation or a builder
-    TileConflict,  // `tile` appears in `other_transfer` and in `transfer` of `phase`
+    Library,           // `error` came from a planner, a row operation or a builder
+    TileConflict,      // `tile` appears in `other_transfer` and in `transfer` of `phase`
     DestinationCount,  // a multicast's addresses are neither one nor one per receiver
-    AddressRange,  // the buffer of `tile` (in `transfer`) runs past the end of tile memory
+    AddressRange,      // the buffer of `tile` (in `transfer`) runs past the end of tile memory
     BothForms,         // the description gives phases and transfers
     AfterIndex,        // `transfer` names `other_transfer` in `after`, and there is none
     AfterCycle,        // `transfer` and `other_transfer` wait for each other

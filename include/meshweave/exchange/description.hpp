@@ -60,7 +60,8 @@ struct ScheduledTransfer {
 // A description gives one form, not both.
 struct ExchangeDescription {
   std::vector<Phase> phases;
-  std::vector<ScheduledTransfer> transfers{};  // initialised, so that {phases} stays a complete initializer
+  std::vector<ScheduledTransfer>
+      transfers{};  // initialised, so that {phases} stays a complete initializer
 
   friend bool operator==(const ExchangeDescription&, const ExchangeDescription&) = default;
 };
@@ -92,8 +93,8 @@ inline TransferView view(const Transfer& transfer) noexcept {
                         std::span<const std::uint32_t>(&point->destination_address, 1)};
   }
   const auto& multi = std::get<MulticastTransfer>(transfer);
-  return TransferView{true,         multi.sender,         multi.receivers,
-                      multi.count,  multi.source_address, multi.destination_addresses};
+  return TransferView{true,        multi.sender,         multi.receivers,
+                      multi.count, multi.source_address, multi.destination_addresses};
 }
 
 // The transfers form of a phase form: the transfers of all phases in phase

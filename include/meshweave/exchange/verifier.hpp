@@ -15,9 +15,9 @@ namespace meshweave {
 
 // One mismatch between a compiled program and what its description demands.
 struct VerifyIssue {
-  std::uint16_t tile = 0;            // logical tile whose program is wrong
-  std::optional<std::size_t> word;   // index of the offending word, when there is one
-  std::string check;                 // what was checked, e.g. "SEND base word"
+  std::uint16_t tile = 0;           // logical tile whose program is wrong
+  std::optional<std::size_t> word;  // index of the offending word, when there is one
+  std::string check;                // what was checked, e.g. "SEND base word"
   std::string expected;
   std::string found;
 

@@ -130,8 +130,7 @@ Explained<std::vector<HostTransferChunk>> plan_host_transfer(std::uint32_t tile_
                                long_max_bytes);
   }
   std::vector<HostTransferChunk> chunks;
-  chunks.reserve(
-      static_cast<std::size_t>(cut::chunk_count(host_offset, bytes, long_max_bytes)));
+  chunks.reserve(static_cast<std::size_t>(cut::chunk_count(host_offset, bytes, long_max_bytes)));
   constexpr std::uint32_t address_max = std::numeric_limits<std::uint32_t>::max();
   while (bytes != 0) {
     const std::uint32_t count = cut::chunk_length(host_offset, bytes, long_max_bytes);
@@ -157,12 +156,12 @@ Explained<std::vector<HostTransferChunk>> plan_host_transfer(std::uint32_t tile_
 // A builder of plain results: its errors come without a reason of their own,
 // so the refusal names the chunk it refused.
 template <HostPacketHeaderBuilder Builder>
-requires(!ExplainedHostPacketHeaderBuilder<Builder>)
-    Explained<std::vector<HostTransferChunk>> plan_host_transfer(std::uint32_t tile_address,
-                                                                 std::uint32_t host_offset,
-                                                                 std::uint32_t bytes,
-                                                                 std::uint32_t long_max_bytes,
-                                                                 Builder&& packet) {
+  requires(!ExplainedHostPacketHeaderBuilder<Builder>)
+Explained<std::vector<HostTransferChunk>> plan_host_transfer(std::uint32_t tile_address,
+                                                             std::uint32_t host_offset,
+                                                             std::uint32_t bytes,
+                                                             std::uint32_t long_max_bytes,
+                                                             Builder&& packet) {
   return explained::plan_host_transfer(
       tile_address, host_offset, bytes, long_max_bytes,
       [&packet](std::uint32_t tile, std::uint32_t host,

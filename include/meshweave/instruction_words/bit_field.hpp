@@ -18,7 +18,9 @@ struct BitField {
 
   static constexpr bool fits(std::uint32_t value) noexcept { return value <= max; }
   // The value cut to the field's width and moved into place.
-  static constexpr std::uint32_t place(std::uint32_t value) noexcept { return (value & max) << Low; }
+  static constexpr std::uint32_t place(std::uint32_t value) noexcept {
+    return (value & max) << Low;
+  }
   static constexpr std::uint32_t get(std::uint32_t word) noexcept { return (word >> Low) & max; }
   // `word` with this field replaced and every other bit kept.
   static constexpr std::uint32_t set(std::uint32_t word, std::uint32_t value) noexcept {

@@ -156,8 +156,7 @@ constexpr Status set_instruction_advance(std::uint32_t& instruction,
   }
   if (pic_word::kind.matches(instruction)) {
     if (!pic_word::Wait::fits(wait)) {
-      return std::unexpected(
-          ExchangeError::schedule(schedule_message::pic_delay_advance_overflow));
+      return std::unexpected(ExchangeError::schedule(schedule_message::pic_delay_advance_overflow));
     }
     instruction = pic_word::Wait::set(instruction, wait);
     return {};

@@ -60,7 +60,8 @@ constexpr std::unexpected<ExchangeError> fail(std::string_view message) noexcept
 
 // BR: 0x43 | register in 23..20 | 0 in 19..0
 constexpr std::uint32_t br_m(std::uint8_t reg) noexcept {
-  return scalar_word::opcode(scalar_word::br_opcode) | (std::uint32_t{reg} << scalar_word::High::low);
+  return scalar_word::opcode(scalar_word::br_opcode) |
+         (std::uint32_t{reg} << scalar_word::High::low);
 }
 
 // SETZI: 0x19 | register in 23..20 | immediate in 19..0

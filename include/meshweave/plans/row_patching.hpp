@@ -53,7 +53,8 @@ constexpr ExplainedStatus check_row_address(std::uint32_t byte_address,
 }
 
 constexpr std::uint32_t* find_kind(std::span<std::uint32_t> row, WordPattern kind) noexcept {
-  const auto found = std::ranges::find_if(row, [kind](std::uint32_t word) { return kind.matches(word); });
+  const auto found =
+      std::ranges::find_if(row, [kind](std::uint32_t word) { return kind.matches(word); });
   return found == row.end() ? nullptr : &*found;
 }
 }  // namespace detail
@@ -190,8 +191,8 @@ static_assert([] {
 static_assert([] {
   PlanRow row{0x41800003, 0x40a00086, 0x78400001, 0x43a00000, 0, 0, 0, 0, 0};
   return offset_plan(row, 524358).has_value() &&
-         row == PlanRow{0x41800003, 0x40a7ffff, 0x40a00045, 0x40a00086, 0x78400001, 0x43a00000,
-                        0, 0, 0};
+         row == PlanRow{0x41800003, 0x40a7ffff, 0x40a00045, 0x40a00086, 0x78400001,
+                        0x43a00000, 0,          0,          0};
 }());
 static_assert(finalize_point_receiver({1, 0x41800003, 0x641c0000, 0x61980000, 0x6402c640,
                                        0x40a00038, 0x43a00000, 0, 0},

@@ -19,7 +19,8 @@ constexpr Result<std::uint32_t> plan_event_cycles(std::span<const std::uint32_t>
   for (const std::uint32_t word : row) {
     const std::uint32_t advance = instruction_advance(word);
     if (advance > std::numeric_limits<std::uint32_t>::max() - cycles) {
-      return std::unexpected(ExchangeError::schedule(schedule_message::plan_event_horizon_overflow));
+      return std::unexpected(
+          ExchangeError::schedule(schedule_message::plan_event_horizon_overflow));
     }
     cycles += advance;
   }
@@ -41,9 +42,9 @@ constexpr std::uint32_t plan_row_cycles(const std::array<std::uint32_t, Words>& 
 }
 
 static_assert(plan_event_cycles(std::array<std::uint32_t, 0>{}).value() == 0);
-static_assert(plan_row_cycles(std::array{0x41800003u, 0x40a00016u, 0x78400003u,
-                                         RETURN_INSTRUCTION, 0x41800003u}) == 26);
-static_assert(
-    plan_event_cycles(std::array{0x41800003u, 0x40a00016u, 0x78400003u, 0x43a00000u}).value() == 26);
+static_assert(plan_row_cycles(std::array{0x41800003u, 0x40a00016u, 0x78400003u, RETURN_INSTRUCTION,
+                                         0x41800003u}) == 26);
+static_assert(plan_event_cycles(std::array{0x41800003u, 0x40a00016u, 0x78400003u, 0x43a00000u})
+                  .value() == 26);
 
 }  // namespace meshweave

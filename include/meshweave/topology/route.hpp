@@ -29,7 +29,8 @@ constexpr std::int32_t as_signed(std::uint32_t field) noexcept {
 
 // Signed position of `destination` relative to `source` along the exchange.
 // Never a multiple of 3, so never 0.
-constexpr std::int32_t route_displacement(std::uint32_t source, std::uint32_t destination) noexcept {
+constexpr std::int32_t route_displacement(std::uint32_t source,
+                                          std::uint32_t destination) noexcept {
   const std::uint32_t source_raw = route::Raw::get(source);
   const std::uint32_t destination_raw = route::Raw::get(destination);
   const std::int32_t source_mux =
