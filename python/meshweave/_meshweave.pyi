@@ -6,6 +6,8 @@ from typing import (Any, Callable, Dict, Iterable, List, Mapping, Optional, Sequ
 import numpy
 import numpy.typing
 
+from ._errors import CompileError
+
 # A word sequence: a numpy uint32 array, or a list when numpy is switched off.
 Words = Union[numpy.typing.NDArray[numpy.uint32], List[int]]
 # Any sequence of integers (list, tuple, numpy array, array('I')).
@@ -416,6 +418,10 @@ def compile_exchange(topology: Topology, description: DescriptionLike,
 @overload
 def compile_exchange(topology: Topology, description: DescriptionLike, schedule: ExchangeSchedule,
                      options: CompileOptions = ...) -> CompiledExchange: ...
+def compile_exchanges(topology: Topology, descriptions: Iterable[DescriptionLike],
+                      threads: int = ..., options: CompileOptions = ...,
+                      schedule_options: ScheduleOptions = ...
+                      ) -> list[CompiledExchange | CompileError]: ...
 def schedule_exchange(topology: Topology, description: DescriptionLike,
                       options: ScheduleOptions = ...) -> ExchangeSchedule: ...
 def estimate_exchange(topology: Topology, description: DescriptionLike,

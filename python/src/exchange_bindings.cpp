@@ -10,6 +10,7 @@
 
 #include "binding_support.hpp"
 #include "description_conversion.hpp"
+#include "meshweave/exchange/batch_compiler.hpp"
 #include "meshweave/exchange/compiler.hpp"
 #include "meshweave/exchange/description.hpp"
 #include "meshweave/exchange/schedule.hpp"
@@ -412,6 +413,31 @@ void bind_operations(py::module_& m) {
       },
       arg("topology"), arg("description"), arg("schedule"), arg("options") = CompileOptions{},
       "The programs of a schedule of `description`.");
+  m.def(
+      "compile_exchanges",
+      [](const Topology& topology, const py::iterable& values, unsigned threads,
+         const CompileOptions& options, const ScheduleOptions& schedule_options) {
+        std::vector<ExchangeDescription> descriptions;
+        for (const py::handle value : values) {
+          std::optional<ExchangeDescription> storage;
+          descriptions.push_back(description_from(value, storage));
+        }
+        std::vector<std::expected<CompiledExchange, CompileError>> results;
+        {
+          py::gil_scoped_release release;
+          results = compile_exchanges(topology, descriptions, threads, options, schedule_options);
+        }
+        py::list out;
+        for (auto& result : results) {
+          out.append(result ? py::cast(std::move(*result)) : compile_error_object(result.error()));
+        }
+        return out;
+      },
+      arg("topology"), arg("descriptions"), arg("threads") = 0u,
+      arg("options") = CompileOptions{}, arg("schedule_options") = ScheduleOptions{},
+      "Compiles every description on `threads` threads (0: one per core), without the GIL. "
+      "Returns one entry per description, in order: its CompiledExchange, or the CompileError "
+      "(not raised) that compiling it gave.");
   m.def(
       "schedule_exchange",
       [](const Topology& topology, py::handle value, const ScheduleOptions& options) {

@@ -55,6 +55,21 @@ def test_schedule_then_compile_gives_the_same_programs(card):
     assert mw.compile_exchange(card, TRANSFERS, schedule) == mw.compile_exchange(card, TRANSFERS)
 
 
+@pytest.mark.parametrize("threads", [1, 2, 0])
+def test_batch_compile_matches_one_by_one_and_returns_errors_in_place(card, threads):
+    # Tile 1 would receive twice in one phase.
+    bad = {"phases": [{"transfers": [
+        {"from": 0, "to": 1, "words": 1, "source": 0, "destination": 64},
+        {"from": 2, "to": 1, "words": 1, "source": 0, "destination": 128}]}]}
+    results = mw.compile_exchanges(card, [PHASES, bad, TYPED_TRANSFERS], threads=threads)
+    assert results[0] == mw.compile_exchange(card, PHASES)
+    assert isinstance(results[1], mw.CompileError)
+    with pytest.raises(mw.CompileError) as raised:
+        mw.compile_exchange(card, bad)
+    assert str(results[1]) == str(raised.value)
+    assert results[2] == mw.compile_exchange(card, TRANSFERS)
+
+
 def test_timings_and_arrival_cycles(card):
     compiled = mw.compile_exchange(card, PHASES)
     multicast = compiled.timings[1]

@@ -36,3 +36,8 @@ plan = card.point_to_point(0, 1, 4)
 row = mw.patch_sender_address(plan.sender, 0x50000)
 kind: mw.InstructionKind = mw.decode(word).kind
 print(halo_horizon(card), first_words(card, "{}"), explain(card), row, kind)
+
+
+def batch_horizons(card: mw.Topology) -> list[int]:
+    results = mw.compile_exchanges(card, [{"phases": []}], threads=2)
+    return [r.horizon for r in results if isinstance(r, mw.CompiledExchange)]
