@@ -433,8 +433,8 @@ void bind_operations(py::module_& m) {
         }
         return out;
       },
-      arg("topology"), arg("descriptions"), arg("threads") = 0u,
-      arg("options") = CompileOptions{}, arg("schedule_options") = ScheduleOptions{},
+      arg("topology"), arg("descriptions"), arg("threads") = 0u, arg("options") = CompileOptions{},
+      arg("schedule_options") = ScheduleOptions{},
       "Compiles every description on `threads` threads (0: one per core), without the GIL. "
       "Returns one entry per description, in order: its CompiledExchange, or the CompileError "
       "(not raised) that compiling it gave.");
