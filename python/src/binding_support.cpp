@@ -190,11 +190,8 @@ void raise_exchange_error(const ExchangeError& error, const std::optional<Refusa
 void raise_refusal(const Refusal& refusal) { raise_exchange_error(refusal.error, refusal); }
 
 py::object compile_error_object(const CompileError& error) {
-  static constexpr const char* kinds[] = {"Library",      "TileConflict", "DestinationCount",
-                                          "AddressRange", "BothForms",    "AfterIndex",
-                                          "AfterCycle"};
   py::dict fields;
-  fields["kind"] = kinds[static_cast<std::size_t>(error.kind)];
+  fields["kind"] = std::string{kind_name(error.kind)};
   fields["error"] = error.kind == CompileError::Kind::Library
                         ? exchange_error_object(error.error, error.refusal)
                         : py::object(py::none());
@@ -212,10 +209,8 @@ void raise_compile_error(const CompileError& error) {
 }
 
 void raise_collective_error(const CollectiveError& error) {
-  static constexpr const char* kinds[] = {"Tiles",  "Words",     "Root",   "Grid",
-                                          "Buffer", "Algorithm", "Compile"};
   py::dict fields;
-  fields["kind"] = kinds[static_cast<std::size_t>(error.kind)];
+  fields["kind"] = std::string{kind_name(error.kind)};
   fields["message"] = error.message;
   fields["compile"] = error.compile ? compile_error_object(*error.compile) : py::object(py::none());
   raise(error_class("CollectiveError"), error_class("CollectiveError")(to_string(error), **fields));

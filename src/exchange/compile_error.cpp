@@ -1,4 +1,6 @@
+#include <array>
 #include <charconv>
+#include <cstddef>
 #include <cstdint>
 #include <ostream>
 #include <string>
@@ -15,6 +17,14 @@ std::string hex(std::uint32_t value) {
 }
 
 }  // namespace
+
+std::string_view kind_name(CompileError::Kind kind) noexcept {
+  static constexpr std::array<std::string_view, 7> names{
+      "Library",   "TileConflict", "DestinationCount", "AddressRange",
+      "BothForms", "AfterIndex",   "AfterCycle"};
+  static_assert(static_cast<std::size_t>(CompileError::Kind::AfterCycle) + 1 == names.size());
+  return names[static_cast<std::size_t>(kind)];
+}
 
 std::string to_string(const CompileError& error) {
   std::string out = error.scheduled ? std::string{} : "phase " + std::to_string(error.phase);

@@ -135,6 +135,10 @@ struct CollectiveError {
 // "buffer: output bytes 0xfff00..0x100100 pass the end of tile memory (0x100000)"
 std::string to_string(const CollectiveError& error);
 
+// The kind's enumerator name ("Tiles", "Words", ...); to_string writes it in
+// lower case.
+std::string_view kind_name(CollectiveError::Kind kind) noexcept;
+
 // Names as the command line writes them: "ring-shift", "halo", "broadcast",
 // "scatter", "gather", "all-gather", "all-to-all", "reduce-scatter",
 // "all-reduce"; algorithms "auto", "flat", "direct", "hierarchical".

@@ -7,6 +7,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "meshweave/exchange/buffer_rules.hpp"
@@ -50,6 +51,9 @@ struct CompileError {
 // "phase 0: tile 5 takes part in transfers 1 and 3" or
 // "phase 0, transfer 2, tile 5: 4148 words from 0xffff0 run past 0x100000".
 std::string to_string(const CompileError& error);
+
+// The kind's enumerator name ("Library", "TileConflict", ...).
+std::string_view kind_name(CompileError::Kind kind) noexcept;
 std::ostream& operator<<(std::ostream& out, const CompileError& error);
 // The same, with the sentence of the refused rule in place of the error's
 // rendering when the error comes with its refusal:
