@@ -128,7 +128,7 @@ class Scheduler {
     if (groups.empty()) return;
     merged_.reserve(groups.size());
     for (auto& group : groups) {
-      Transfer multicast = merged_multicast(list_, group);
+      MulticastTransfer multicast = merged_multicast(list_, group);
       if (!plan_piece(topology_, view(multicast), 0, view(multicast).count, group.front(), rows_)) {
         continue;  // refused: the transfers go one by one
       }
