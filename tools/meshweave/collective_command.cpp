@@ -64,11 +64,7 @@ std::expected<std::pair<std::uint16_t, std::uint16_t>, UsageError> parse_grid(
   const auto columns =
       cross == std::string_view::npos ? std::nullopt : parse_unsigned(text.substr(cross + 1));
   const auto refuse = [&](std::string_view why) {
-    std::string message{"\""};
-    message += echo(text);
-    message += "\" ";
-    message += why;
-    return std::unexpected(UsageError{"--grid", std::move(message)});
+    return std::unexpected(UsageError{"--grid", quoted_refusal(text, why)});
   };
   if (!rows || !columns) return refuse("is not a grid (expected ROWSxCOLUMNS, e.g. 8x8)");
   const auto fitting_rows = fit<std::uint16_t>(*rows);
@@ -202,11 +198,7 @@ bool verify_collective(const Topology& topology, const CollectivePlan& plan,
 std::expected<std::vector<std::uint16_t>, std::string> parse_tile_list(std::string_view text,
                                                                        std::size_t tile_count) {
   const auto refuse = [&](std::string_view why) {
-    std::string message{"\""};
-    message += echo(text);
-    message += "\" ";
-    message += why;
-    return std::unexpected(std::move(message));
+    return std::unexpected(quoted_refusal(text, why));
   };
   std::vector<std::uint16_t> tiles;
   std::vector<bool> listed(tile_count, false);

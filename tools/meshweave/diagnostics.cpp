@@ -48,6 +48,15 @@ void append_escaped_byte(std::string& out, std::uint8_t byte) {
 
 }  // namespace
 
+std::string quoted_refusal(std::string_view text, std::string_view why) {
+  // Appended piece by piece: GCC 12 misreads "literal" + string as overlapping.
+  std::string message{"\""};
+  message += echo(text);
+  message += "\" ";
+  message += why;
+  return message;
+}
+
 std::string echo(std::string_view text, std::size_t limit) {
   std::string out;
   std::size_t shown = 0;  // characters of the input shown so far

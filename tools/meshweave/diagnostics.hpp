@@ -14,6 +14,9 @@ namespace meshweave::tool {
 // split a message over lines nor reach the terminal as escape sequences.
 std::string echo(std::string_view text, std::size_t limit = 80);
 
+// "\"<echo(text)>\" <why>": a refusal that quotes the text it refuses.
+std::string quoted_refusal(std::string_view text, std::string_view why);
+
 // File names are echoed whole up to the longest path the system takes: a
 // name cut short would point at the wrong file.
 inline constexpr std::size_t file_name_echo_limit = 4096;

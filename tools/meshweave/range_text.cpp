@@ -10,12 +10,7 @@ namespace meshweave::tool {
 
 std::expected<InclusiveRange, std::string> parse_range(std::string_view text) {
   const auto refuse = [&](std::string_view why) {
-    // Appended piece by piece: GCC 12 misreads "literal" + string as overlapping.
-    std::string message{"\""};
-    message += echo(text);
-    message += "\" ";
-    message += why;
-    return std::unexpected(std::move(message));
+    return std::unexpected(quoted_refusal(text, why));
   };
   const std::size_t dash = text.find('-');
   const std::string_view first_text = text.substr(0, dash);
